@@ -1,0 +1,30 @@
+// DriverInstall: driver installation over the Windows device-installation services: the install
+// calls and their result code, the device search and reinstall marking, and device removal.
+#pragma once
+
+#include "platform/win32.h"
+
+// ---- Install calls ----
+
+typedef BOOL(WINAPI* TDiInstallDriverA)(HWND hwndParent, PCSTR InfPath, DWORD Flags, PBOOL NeedReboot);
+
+// DiInstallDriverA of newdev.dll, bound by LoadDiInstallDriver; null until then.
+extern TDiInstallDriverA DiInstallDriverProc;
+
+// Loads a module of Windows from the system directory, never from the program's folder.
+HMODULE LoadSystemLibrary(const WCHAR* Name);
+
+// Binds DiInstallDriverA; true when it is bound afterwards.
+bool LoadDiInstallDriver();
+
+// Installs the INF for the devices that carry HardwareId. Enumerator is not used. Returns the
+// install result code: 0, 0xE000020B after the fallback copy into the driver store, else an error.
+DWORD UpdateDeviceDriver(HWND Wnd, const char* Enumerator, const char* HardwareId, const char* InfPath, bool Force,
+                         bool& Reboot);
+
+// The end of both install calls once Windows has answered: the restart flag, and on
+// ERROR_NO_SUCH_DEVINST the copy of the package into the driver store.
+DWORD FinishInstallCall(BOOL Ok, BOOL RebootFlag, const char* InfPath, bool& Reboot);
+
+// Installs the whole driver package; 1 when DiInstallDriverA is not bound. Result as above.
+DWORD InstallDriverPackage(HWND Wnd, const char* InfPath, bool Force, bool& Reboot);

@@ -1,0 +1,49 @@
+// install: the installer application. Start-up and command line, the install and uninstall
+// procedures, the install steps with their result reporting.
+#pragma once
+
+#include "install/MainWindow.h"
+#include "platform/text.h"
+
+// The OS kinds, from the Windows version, product type and the Server 2003 R2 flag.
+enum : BYTE {
+  osUnknown = 0,
+  osWin2000 = 1,
+  osWinXP = 2,
+  osServer2003 = 3,
+  osServer2003R2 = 4,
+  osVistaFamily = 5,
+  osVista = 6,
+  osServer2008 = 7,
+  osWin7 = 9,
+  osServer2012 = 10,
+  osWin8 = 11,
+  osServer2012R2 = 12,
+  osWin81 = 13,
+};
+
+// Program-wide values, set once by the start-up before any procedure runs.
+extern AnsiText BaseDir;  // the current directory at start, ending in "\" (empty when unreadable)
+extern OSVERSIONINFOEXW VersionInfo;
+extern BYTE OSKind;
+extern SYSTEM_INFO SysInfo;
+extern HMODULE hSetupLib;
+
+// ---- Start-up and command line ----
+
+// The main block of install: start-up checks, then the command line. Never returns.
+[[noreturn]] void InstallMain();
+
+// The start-up steps, in the order InstallMain runs them.
+void SetBaseDir();
+bool ReadVersion();
+void ClassifyOS();  // sets OSKind; binds DiInstallDriverA on every version 6
+bool LoadSetupApi();
+void ReadSysInfo();
+bool ArchitectureRefused(WORD Architecture);
+
+// Item Index of a command line (0: the program itself); false when there is no such item.
+bool CommandLineItem(const WCHAR* CommandLine, int Index, WideText& Item);
+
+// The exit code of the silent run that the command line asks for (the first argument only).
+UINT RunCommandLine(const WCHAR* CommandLine);

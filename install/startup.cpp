@@ -1,0 +1,135 @@
+#include "clib/clib.h"
+#include "driverinstall/DriverInstall.h"
+#include "install/Install.h"
+
+AnsiText BaseDir;
+OSVERSIONINFOEXW VersionInfo;
+BYTE OSKind = osUnknown;
+SYSTEM_INFO SysInfo;
+HMODULE hSetupLib = nullptr;
+
+namespace {
+
+[[noreturn]] void Fatal(const WCHAR* Text) {
+  MessageBoxW(nullptr, Text, L"Error", MB_ICONERROR);
+  EndProgram(1);
+}
+
+bool SameText(const WCHAR* a, const WCHAR* b) {
+  while (*a && *a == *b) ++a, ++b;
+  return *a == *b;
+}
+
+}  // namespace
+
+void SetBaseDir() {
+  // A directory too long for the usual buffer is read again at the size Windows asks for; a
+  // failed read leaves the base directory empty.
+  const DWORD InitialSize = MAX_PATH + 1;
+  DWORD size = InitialSize;
+  for (int attempt = 0; attempt < 2 && BaseDir.Length() == 0; ++attempt) {
+    AnsiText dir;
+    if (!dir.Grow(size)) return;
+    DWORD n = GetCurrentDirectoryA(size, dir.Data());
+    if (n == 0) return;
+    if (n >= size) {
+      size = n;
+      continue;
+    }
+    BaseDir.Append(dir.c_str(), n);
+  }
+  if (BaseDir.Length() && BaseDir.Last() != '\\') BaseDir.Append('\\');
+}
+
+bool ReadVersion() {
+  VersionInfo = OSVERSIONINFOEXW();
+  VersionInfo.dwOSVersionInfoSize = sizeof(VersionInfo);
+  return GetVersionExW(reinterpret_cast<LPOSVERSIONINFOW>(&VersionInfo)) != FALSE;
+}
+
+void ClassifyOS() {
+  bool workstation = VersionInfo.wProductType == VER_NT_WORKSTATION;
+  OSKind = osUnknown;
+  if (VersionInfo.dwMajorVersion == 5) {
+    switch (VersionInfo.dwMinorVersion) {
+      case 0: OSKind = osWin2000; break;
+      case 1: OSKind = osWinXP; break;
+      case 2: OSKind = GetSystemMetrics(SM_SERVERR2) ? osServer2003R2 : osServer2003; break;
+      default: break;
+    }
+  } else if (VersionInfo.dwMajorVersion == 6) {
+    OSKind = osVistaFamily;
+    LoadDiInstallDriver();
+    switch (VersionInfo.dwMinorVersion) {
+      case 0: OSKind = workstation ? osVista : osServer2008; break;
+      case 1: OSKind = workstation ? osWin7 : osServer2003R2; break;
+      case 2: OSKind = workstation ? osWin8 : osServer2012; break;
+      case 3: OSKind = workstation ? osWin81 : osServer2012R2; break;
+      default: break;
+    }
+  }
+}
+
+bool LoadSetupApi() {
+  hSetupLib = GetModuleHandleW(L"SetupApi.dll");
+  if (!hSetupLib) hSetupLib = LoadSystemLibrary(L"SetupApi.dll");
+  return hSetupLib != nullptr;
+}
+
+void ReadSysInfo() {
+  typedef void(WINAPI * TGetNativeSystemInfo)(LPSYSTEM_INFO);
+  HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+  if (!kernel) kernel = LoadSystemLibrary(L"kernel32.dll");
+  TGetNativeSystemInfo native = nullptr;
+  if (kernel)
+    native = reinterpret_cast<TGetNativeSystemInfo>(
+        reinterpret_cast<void*>(GetProcAddress(kernel, "GetNativeSystemInfo")));
+  // Windows without GetNativeSystemInfo runs no 32-bit programs on a 64-bit processor.
+  if (native) native(&SysInfo);
+  else GetSystemInfo(&SysInfo);
+}
+
+bool ArchitectureRefused(WORD Architecture) {
+  switch (Architecture) {
+    case 1: case 3: case 4: case 5: case 6: case 7: case 8: case 10:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool CommandLineItem(const WCHAR* CommandLine, int Index, WideText& Item) {
+  const WCHAR* p = CommandLine ? CommandLine : L"";
+  for (int i = 0;; ++i) {
+    while (*p && *p <= L' ') ++p;  // every character up to the space separates
+    if (!*p) return false;
+    bool quoted = false;
+    while (*p && (quoted || *p > L' ')) {
+      if (*p == L'"') quoted = !quoted;
+      else if (i == Index) Item.Append(*p);
+      ++p;
+    }
+    if (i == Index) return true;
+  }
+}
+
+UINT RunCommandLine(const WCHAR* CommandLine) {
+  WideText arg;
+  if (!CommandLineItem(CommandLine, 1, arg)) return 1;  // the window has not been built yet
+  if (arg.Length()) CharLowerBuffW(arg.Data(), DWORD(arg.Length()));
+  if (SameText(arg.c_str(), L"/install")) return 1;    // wired by the install procedure
+  if (SameText(arg.c_str(), L"/uninstall")) return 1;  // wired by the uninstall procedure
+  return 1;
+}
+
+void InstallMain() {
+  SetBaseDir();
+  if (!ReadVersion()) Fatal(L"Unable to get Windows version!");
+  if (VersionInfo.dwMajorVersion < 5) Fatal(L"This OS is not supported!");
+  ClassifyOS();
+  if (OSKind < osWinXP) Fatal(L"This OS is not supported!");
+  if (!LoadSetupApi()) Fatal(L"Cannot load SetupAPI library!");
+  ReadSysInfo();
+  if (ArchitectureRefused(SysInfo.wProcessorArchitecture)) Fatal(L"This type of OS is not supported!");
+  EndProgram(RunCommandLine(GetCommandLineW()));
+}

@@ -1,0 +1,48 @@
+#include "platform/text.h"
+
+bool AppendHex(WideText& out, DWORD value) {
+  WCHAR digits[8];
+  int n = 0;
+  do {
+    digits[n++] = WCHAR("0123456789ABCDEF"[value & 0xF]);
+    value >>= 4;
+  } while (value);
+  bool ok = true;
+  while (n) ok = out.Append(digits[--n]) && ok;
+  return ok;
+}
+
+bool AppendDecimal(AnsiText& out, DWORD value) {
+  char digits[10];
+  int n = 0;
+  do {
+    digits[n++] = char('0' + value % 10);
+    value /= 10;
+  } while (value);
+  bool ok = true;
+  while (n) ok = out.Append(digits[--n]) && ok;
+  return ok;
+}
+
+bool AppendAnsiAsWide(WideText& out, const char* ansi) {
+  if (!ansi || !*ansi) return true;
+  int n = MultiByteToWideChar(CP_ACP, 0, ansi, -1, nullptr, 0);
+  if (n <= 0) return false;
+  // Convert in place, the terminating NUL included, then drop the NUL from the length.
+  size_t start = out.Length();
+  if (!out.Grow(size_t(n))) return false;
+  bool ok = MultiByteToWideChar(CP_ACP, 0, ansi, -1, out.Data() + start, n) == n;
+  out.Truncate(ok ? start + size_t(n) - 1 : start);
+  return ok;
+}
+
+bool AppendWideAsAnsi(AnsiText& out, const WCHAR* wide) {
+  if (!wide || !*wide) return true;
+  int n = WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+  if (n <= 0) return false;
+  size_t start = out.Length();
+  if (!out.Grow(size_t(n))) return false;
+  bool ok = WideCharToMultiByte(CP_ACP, 0, wide, -1, out.Data() + start, n, nullptr, nullptr) == n;
+  out.Truncate(ok ? start + size_t(n) - 1 : start);
+  return ok;
+}

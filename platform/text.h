@@ -1,0 +1,90 @@
+// Zero-terminated texts on the heap, for code built without exceptions: nothing here throws, and
+// a failed allocation leaves the text as it was and marks it failed.
+#pragma once
+
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/win32.h"
+
+template <typename C>
+class TextBuf {
+ public:
+  TextBuf() = default;
+  explicit TextBuf(const C* s) { Append(s); }
+  TextBuf(const TextBuf&) = delete;
+  TextBuf& operator=(const TextBuf&) = delete;
+  ~TextBuf() { std::free(fData); }
+
+  const C* c_str() const { return fData ? fData : Empty(); }
+  // Writable text; null only when nothing could ever be allocated.
+  C* Data() { return Reserve(fLength) ? fData : nullptr; }
+  size_t Length() const { return fLength; }
+  bool Failed() const { return fFailed; }
+
+  bool Append(const C* s, size_t n) {
+    if (!Reserve(fLength + n)) return false;
+    std::memcpy(fData + fLength, s, n * sizeof(C));
+    fLength += n;
+    fData[fLength] = 0;
+    return true;
+  }
+  bool Append(const C* s) { return Append(s, Count(s)); }
+  bool Append(C c) { return Append(&c, 1); }
+  C Last() const { return fLength ? fData[fLength - 1] : C(0); }
+  // Appends n characters to be filled through Data(); false when the heap refused.
+  bool Grow(size_t n) {
+    if (!Reserve(fLength + n)) return false;
+    fLength += n;
+    fData[fLength] = 0;
+    return true;
+  }
+  void Truncate(size_t length) {
+    if (length < fLength) {
+      fLength = length;
+      fData[fLength] = 0;
+    }
+  }
+
+  static size_t Count(const C* s) {
+    size_t n = 0;
+    while (s && s[n]) ++n;
+    return n;
+  }
+
+ private:
+  static const C* Empty() {
+    static const C empty[1] = {0};
+    return empty;
+  }
+  bool Reserve(size_t length) {
+    if (fData && length < fCapacity) return true;
+    size_t capacity = fCapacity ? fCapacity : 16;
+    while (capacity <= length) capacity *= 2;
+    C* p = static_cast<C*>(std::realloc(fData, capacity * sizeof(C)));
+    if (!p) {
+      fFailed = true;
+      return false;
+    }
+    if (!fData) p[0] = 0;
+    fData = p;
+    fCapacity = capacity;
+    return true;
+  }
+
+  C* fData = nullptr;
+  size_t fLength = 0;
+  size_t fCapacity = 0;
+  bool fFailed = false;
+};
+
+using AnsiText = TextBuf<char>;
+using WideText = TextBuf<WCHAR>;
+
+// "%x": upper-case hexadecimal digits, no leading zeros, no minimum width.
+bool AppendHex(WideText& out, DWORD value);
+// Decimal digits, no sign, separators or padding.
+bool AppendDecimal(AnsiText& out, DWORD value);
+// Conversions through the system's ANSI code page; false when Windows or the heap refused.
+bool AppendAnsiAsWide(WideText& out, const char* ansi);
+bool AppendWideAsAnsi(AnsiText& out, const WCHAR* wide);

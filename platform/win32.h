@@ -1,0 +1,39 @@
+// The one switch between the platforms: the toolchain's Windows headers in the Windows builds,
+// our simulated Windows (winsim) in the host build. Program code includes only this header.
+#pragma once
+
+#ifdef _WIN32
+#ifndef _WIN32_WINNT
+#define _WIN32_WINNT 0x0501
+#endif
+#ifndef WINVER
+#define WINVER 0x0501
+#endif
+#include <windows.h>
+#include <commctrl.h>
+#include <setupapi.h>
+#include <cfgmgr32.h>
+#include <newdev.h>
+#else
+#include "winsim/winsim.h"
+#endif
+
+// Values that not every toolchain header defines.
+#ifndef ERROR_IN_WOW64
+#define ERROR_IN_WOW64 0xE0000235
+#endif
+#ifndef ERROR_NO_AUTHENTICODE_CATALOG
+#define ERROR_NO_AUTHENTICODE_CATALOG 0xE000023F
+#endif
+#ifndef ERROR_AUTHENTICODE_PUBLISHER_NOT_TRUSTED
+#define ERROR_AUTHENTICODE_PUBLISHER_NOT_TRUSTED 0xE0000243
+#endif
+#ifndef DIIRFLAG_FORCE_INF
+#define DIIRFLAG_FORCE_INF 0x00000002
+#endif
+#ifndef SUOI_FORCEDELETE
+#define SUOI_FORCEDELETE 0x00000001
+#endif
+#ifndef SM_SERVERR2
+#define SM_SERVERR2 89
+#endif

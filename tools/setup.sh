@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that the builds and tests need, when they are missing.
+#   tools/setup.sh build   compilers and CMake
+#   tools/setup.sh test    the above, GoogleTest and nlohmann-json
+#   tools/setup.sh wine    the above, Wine (32- and 64-bit) and Xvfb
+set -euo pipefail
+level=${1:-test}
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo=sudo
+
+packages=(cmake ninja-build g++ mingw-w64 binutils-mingw-w64)
+[ "$level" != build ] && packages+=(libgtest-dev libgmock-dev nlohmann-json3-dev)
+wine=0
+[ "$level" = wine ] && wine=1 && packages+=(wine wine32 wine64 xvfb xdotool xauth)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ $wine = 1 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $sudo dpkg --add-architecture i386
+fi
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,410 @@
+// winsim core: the current machine and process, the call record, scripted answers, text and paths.
+#include <cstdio>
+#include <cstdlib>
+
+#include "winsim/internal.h"
+
+namespace winsim {
+namespace detail {
+
+namespace {
+Machine* g_machine = nullptr;
+Process* g_process = nullptr;
+}  // namespace
+
+bool Active() { return g_machine != nullptr && g_process != nullptr; }
+
+Machine& M() {
+  if (!g_machine) {
+    std::fprintf(stderr, "winsim: a Windows call was made with no simulated machine\n");
+    std::abort();
+  }
+  return *g_machine;
+}
+
+Process& P() {
+  if (!g_process) {
+    std::fprintf(stderr, "winsim: a Windows call was made outside a simulated process\n");
+    std::abort();
+  }
+  return *g_process;
+}
+
+void Attach(Machine* m, Process* p) {
+  g_machine = m;
+  g_process = p;
+}
+
+const Rule* Enter(const char* fn, json args) {
+  Machine& m = M();
+  Process& p = P();
+  m.calls.push_back(CallRecord{p.program, fn, std::move(args)});
+  int total = ++m.callCounts[fn];
+  int mine = ++m.callCounts[std::string(fn) + "@" + p.program];
+  for (const Rule& r : m.rules) {
+    if (r.fn != fn) continue;
+    if (!r.proc.empty() && r.proc != p.program) continue;
+    int count = r.proc.empty() ? total : mine;
+    if (r.nth == 0 || r.nth == count) return &r;
+  }
+  return nullptr;
+}
+
+bool Faulted(const char* fn, json args) {
+  const Rule* r = Enter(fn, std::move(args));
+  if (r && !r->ok) {
+    SetError(r->error);
+    return true;
+  }
+  return false;
+}
+
+void SetError(DWORD e) { P().lastError = e; }
+
+// Windows-1252: 0x80..0x9F; every other byte is the code point of the same value.
+static const WCHAR kHigh[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+WCHAR AnsiToWideChar(unsigned char c) { return (c >= 0x80 && c < 0xA0) ? kHigh[c - 0x80] : WCHAR(c); }
+
+int WideCharToAnsi(WCHAR c) {
+  if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return int(c);
+  for (int i = 0; i < 32; ++i)
+    if (kHigh[i] == c) return 0x80 + i;
+  return -1;
+}
+
+WCHAR FoldCase(WCHAR c) {
+  if (c >= L'a' && c <= L'z') return WCHAR(c - 0x20);
+  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return WCHAR(c - 0x20);
+  switch (c) {
+    case 0xFF: return 0x178;
+    case 0x161: return 0x160;
+    case 0x153: return 0x152;
+    case 0x17E: return 0x17D;
+    default: return c;
+  }
+}
+
+static void PutUtf8(std::string& out, uint32_t c) {
+  if (c < 0x80) {
+    out += char(c);
+  } else if (c < 0x800) {
+    out += char(0xC0 | (c >> 6));
+    out += char(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += char(0xE0 | (c >> 12));
+    out += char(0x80 | ((c >> 6) & 0x3F));
+    out += char(0x80 | (c & 0x3F));
+  } else {
+    out += char(0xF0 | (c >> 18));
+    out += char(0x80 | ((c >> 12) & 0x3F));
+    out += char(0x80 | ((c >> 6) & 0x3F));
+    out += char(0x80 | (c & 0x3F));
+  }
+}
+
+std::string Utf8(const WCHAR* s, int n) {
+  std::string out;
+  if (!s) return out;
+  for (int i = 0; n < 0 ? s[i] != 0 : i < n; ++i) PutUtf8(out, uint32_t(s[i]));
+  return out;
+}
+
+std::wstring Wide(const std::string& u) {
+  std::wstring out;
+  for (size_t i = 0; i < u.size();) {
+    unsigned char c = u[i];
+    uint32_t cp;
+    int extra;
+    if (c < 0x80) { cp = c; extra = 0; }
+    else if ((c & 0xE0) == 0xC0) { cp = c & 0x1F; extra = 1; }
+    else if ((c & 0xF0) == 0xE0) { cp = c & 0x0F; extra = 2; }
+    else if ((c & 0xF8) == 0xF0) { cp = c & 0x07; extra = 3; }
+    else { cp = 0xFFFD; extra = 0; }
+    ++i;
+    for (int k = 0; k < extra && i < u.size(); ++k, ++i) cp = (cp << 6) | (u[i] & 0x3F);
+    out += WCHAR(cp);
+  }
+  return out;
+}
+
+std::string AnsiToUtf8(const char* s, int n) {
+  std::string out;
+  if (!s) return out;
+  for (int i = 0; n < 0 ? s[i] != 0 : i < n; ++i) PutUtf8(out, AnsiToWideChar((unsigned char)s[i]));
+  return out;
+}
+
+std::string Utf8ToAnsi(const std::string& utf8) {
+  std::string out;
+  for (WCHAR c : Wide(utf8)) {
+    int a = WideCharToAnsi(c);
+    out += a < 0 ? '?' : char(a);
+  }
+  return out;
+}
+
+std::string FoldUtf8(const std::string& utf8) {
+  std::wstring w = Wide(utf8);
+  for (WCHAR& c : w) c = FoldCase(c);
+  return Utf8(w.c_str(), int(w.size()));
+}
+
+bool SameText(const std::string& a, const std::string& b) { return FoldUtf8(a) == FoldUtf8(b); }
+
+// Resolves "." and ".." and unifies separators of a path that starts with "X:".
+static std::string Normalize(const std::string& abs) {
+  std::string drive = abs.substr(0, 2);
+  std::vector<std::string> parts;
+  std::string cur;
+  auto flush = [&] {
+    if (cur == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!cur.empty() && cur != ".") {
+      parts.push_back(cur);
+    }
+    cur.clear();
+  };
+  for (size_t i = 2; i < abs.size(); ++i) {
+    char c = abs[i] == '/' ? '\\' : abs[i];
+    if (c == '\\') flush();
+    else cur += c;
+  }
+  flush();
+  std::string out = drive + "\\";
+  for (size_t i = 0; i < parts.size(); ++i) out += (i ? "\\" : "") + parts[i];
+  return out;
+}
+
+static bool HasDrive(const std::string& p) {
+  return p.size() >= 2 && p[1] == ':' && ((p[0] >= 'A' && p[0] <= 'Z') || (p[0] >= 'a' && p[0] <= 'z'));
+}
+
+std::string FullPathFrom(const std::string& cwd, const std::string& path) {
+  if (HasDrive(path)) return Normalize(path.size() == 2 ? path + "\\" : path);
+  if (!path.empty() && (path[0] == '\\' || path[0] == '/')) return Normalize(cwd.substr(0, 2) + path);
+  return Normalize(cwd + "\\" + path);
+}
+
+std::string FullPath(const std::string& path) { return FullPathFrom(P().currentDirectory, path); }
+
+std::string BaseName(const std::string& path) {
+  size_t k = path.find_last_of("\\/:");
+  return k == std::string::npos ? path : path.substr(k + 1);
+}
+
+}  // namespace detail
+
+using namespace detail;
+
+// ---- Machine ----
+
+Machine::Machine() {
+  modules = {
+      {"kernel32.dll", {"GetNativeSystemInfo", "GetSystemInfo", "GetVersionExW"}},
+      {"user32.dll", {}},
+      {"gdi32.dll", {}},
+      {"comctl32.dll", {}},
+      {"setupapi.dll", {"SetupCopyOEMInfA", "SetupUninstallOEMInfA"}},
+      {"newdev.dll", {"UpdateDriverForPlugAndPlayDevicesA", "DiInstallDriverA"}},
+      {"cfgmgr32.dll", {"CM_Get_DevNode_Status"}},
+  };
+  AddFolder("C:\\Windows");
+  AddFolder(systemDirectory);
+  AddFolder(currentDirectory);
+}
+
+bool Machine::Is64Bit() const {
+  return nativeArchitecture == PROCESSOR_ARCHITECTURE_AMD64 || nativeArchitecture == PROCESSOR_ARCHITECTURE_IA64 ||
+         nativeArchitecture == PROCESSOR_ARCHITECTURE_ARM64;
+}
+
+File* Machine::FindFile(const std::string& path) {
+  std::string want = FoldUtf8(FullPathFrom("C:\\", path));
+  for (File& f : files)
+    if (FoldUtf8(FullPathFrom("C:\\", f.path)) == want) return &f;
+  return nullptr;
+}
+
+static File& PutFile(Machine& m, const std::string& path) {
+  // Every folder above the file exists too.
+  std::string full = FullPathFrom("C:\\", path);
+  for (size_t k = full.find('\\', 3); k != std::string::npos; k = full.find('\\', k + 1)) {
+    std::string dir = full.substr(0, k);
+    if (!m.FindFile(dir)) {
+      File d;
+      d.path = dir;
+      d.directory = true;
+      m.files.push_back(d);
+    }
+  }
+  if (File* f = m.FindFile(full)) return *f;
+  File f;
+  f.path = full;
+  m.files.push_back(f);
+  return m.files.back();
+}
+
+File& Machine::AddFile(const std::string& path, const std::string& data) {
+  File& f = PutFile(*this, path);
+  f.directory = false;
+  f.data = data;
+  return f;
+}
+
+File& Machine::AddFolder(const std::string& path) {
+  File& f = PutFile(*this, path);
+  f.directory = true;
+  return f;
+}
+
+File& Machine::AddProgram(const std::string& path, const std::string& image) {
+  File& f = AddFile(path, "MZ");
+  f.image = image;
+  return f;
+}
+
+Device& Machine::AddDevice(const std::string& instanceId, std::vector<std::string> hardwareIds, bool present) {
+  Device d;
+  d.instanceId = instanceId;
+  d.hardwareIds = std::move(hardwareIds);
+  d.present = present;
+  d.configFlags = 0;
+  d.devInst = nextDevInst++;
+  devices.push_back(d);
+  return devices.back();
+}
+
+StoredInf& Machine::AddStoredInf(const std::string& publishedName, const std::string& data, bool inbox) {
+  StoredInf s;
+  s.publishedName = publishedName;
+  s.originalPath = "C:\\Windows\\INF\\" + publishedName;
+  s.data = data;
+  s.inbox = inbox;
+  driverStore.push_back(s);
+  return driverStore.back();
+}
+
+Module* Machine::FindModule(const std::string& name) {
+  for (Module& mod : modules)
+    if (SameText(mod.name, name)) return &mod;
+  return nullptr;
+}
+
+void Machine::RemoveModule(const std::string& name) {
+  std::erase_if(modules, [&](const Module& mod) { return SameText(mod.name, name); });
+}
+
+void Machine::RemoveExport(const std::string& module, const std::string& entry) {
+  if (Module* mod = FindModule(module)) std::erase(mod->exports, entry);
+}
+
+void Machine::SetVersion(DWORD major, DWORD minor, BYTE product, int r2) {
+  majorVersion = major;
+  minorVersion = minor;
+  productType = product;
+  serverR2 = r2;
+}
+
+Rule& Machine::Fail(const std::string& fn, DWORD error, int nth, const std::string& proc) {
+  Rule r;
+  r.fn = fn;
+  r.error = error;
+  r.nth = nth;
+  r.proc = proc;
+  rules.push_back(r);
+  return rules.back();
+}
+
+Rule& Machine::Answer(const std::string& fn, bool ok, DWORD error, bool reboot, int nth, const std::string& proc) {
+  Rule& r = Fail(fn, error, nth, proc);
+  r.ok = ok;
+  r.reboot = reboot;
+  return r;
+}
+
+Device* Machine::FindDevice(const std::string& instanceId) {
+  for (Device& d : devices)
+    if (SameText(d.instanceId, instanceId)) return &d;
+  return nullptr;
+}
+
+const StoredInf* Machine::FindStoredInf(const std::string& publishedName) const {
+  for (const StoredInf& s : driverStore)
+    if (SameText(s.publishedName, publishedName)) return &s;
+  return nullptr;
+}
+
+std::vector<CallRecord> Machine::Calls(const std::string& fn) const {
+  std::vector<CallRecord> out;
+  for (const CallRecord& c : calls)
+    if (c.fn == fn) out.push_back(c);
+  return out;
+}
+
+std::vector<std::string> Machine::CallNames() const {
+  std::vector<std::string> out;
+  for (const CallRecord& c : calls) out.push_back(c.fn);
+  return out;
+}
+
+// ---- Session ----
+
+namespace {
+struct SessionState {
+  Process process;
+};
+}  // namespace
+
+static SessionState* g_session = nullptr;
+
+Session::Session(Machine& m, const ProcessSpec& spec) {
+  g_session = new SessionState;
+  SetUpProcess(m, spec, "");
+}
+
+Session::~Session() {
+  Attach(nullptr, nullptr);
+  delete g_session;
+  g_session = nullptr;
+}
+
+int Session::OpenHandles() const { return int(P().processHandles.size() + P().files.size()); }
+int Session::OpenDeviceInfoSets() const { return int(P().deviceInfoSets.size()); }
+
+std::vector<std::string> Session::ListBoxItems(HWND listBox) const {
+  std::vector<std::string> out;
+  auto it = P().windows.find(uintptr_t(listBox));
+  if (it != P().windows.end())
+    for (const std::wstring& s : it->second.items) out.push_back(Utf8(s.c_str()));
+  return out;
+}
+
+namespace detail {
+
+static Process g_ownProcess;  // the process of a host program or forked child
+
+void SetUpProcess(Machine& m, const ProcessSpec& spec, const std::string& stateFile) {
+  Process* p = g_session ? &g_session->process : &g_ownProcess;
+  *p = Process();
+  p->program = spec.program;
+  p->bits = spec.bits;
+  p->currentDirectory = FullPathFrom("C:\\", spec.currentDirectory.empty() ? m.currentDirectory : spec.currentDirectory);
+  std::string cmd = spec.commandLine.empty() ? spec.program + ".exe" : spec.commandLine;
+  p->commandLine = Wide(cmd);
+  p->stateFile = stateFile;
+  // The modules that the program links are loaded with it.
+  for (const char* mod : {"kernel32.dll", "user32.dll", "gdi32.dll", "comctl32.dll", "setupapi.dll", "newdev.dll",
+                          "cfgmgr32.dll"}) {
+    if (spec.program == "quorvin" && std::string(mod) != "kernel32.dll" && std::string(mod) != "setupapi.dll")
+      continue;
+    if (m.FindModule(mod)) p->loadedModules.insert(mod);
+  }
+  Attach(&m, p);
+}
+
+}  // namespace detail
+}  // namespace winsim

@@ -1,0 +1,252 @@
+// kernel32 of winsim: last error, version and processor, modules, current directory, debug
+// output, command line, and text (code page 1252, case, comparison).
+#include <cstring>
+
+#include "winsim/internal.h"
+
+using namespace winsim;
+using namespace winsim::detail;
+
+namespace {
+
+constexpr uintptr_t kModuleBase = 0x70000000;
+constexpr uintptr_t kPlantedModule = 0x6F000000;
+
+HMODULE ModuleHandle(const std::string& name) {
+  Machine& m = M();
+  for (size_t i = 0; i < m.modules.size(); ++i)
+    if (SameText(m.modules[i].name, name)) return HMODULE(kModuleBase + 0x10000 * (i + 1));
+  return nullptr;
+}
+
+const Module* ModuleOf(HMODULE h) {
+  uintptr_t v = uintptr_t(h);
+  if (v <= kModuleBase || (v - kModuleBase) % 0x10000) return nullptr;
+  size_t i = (v - kModuleBase) / 0x10000 - 1;
+  if (i >= M().modules.size()) return nullptr;
+  const Module& mod = M().modules[i];
+  return P().loadedModules.count(FoldUtf8(mod.name)) ? &mod : nullptr;
+}
+
+bool HasPath(const std::string& name) { return name.find_first_of("\\/:") != std::string::npos; }
+
+INT_PTR WINAPI PlantedEntry() { Stop("ran code of a DLL planted beside the program"); }
+
+}  // namespace
+
+DWORD WINAPI GetLastError() { return P().lastError; }
+void WINAPI SetLastError(DWORD dwErrCode) { P().lastError = dwErrCode; }
+
+BOOL WINAPI GetVersionExW(LPOSVERSIONINFOW info) {
+  if (Faulted("GetVersionExW", {{"dwOSVersionInfoSize", info ? info->dwOSVersionInfoSize : 0}})) return FALSE;
+  if (!info || (info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOW) &&
+                info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOEXW))) {
+    SetError(ERROR_INSUFFICIENT_BUFFER);
+    return FALSE;
+  }
+  Machine& m = M();
+  info->dwMajorVersion = m.majorVersion;
+  info->dwMinorVersion = m.minorVersion;
+  info->dwBuildNumber = m.buildNumber;
+  info->dwPlatformId = VER_PLATFORM_WIN32_NT;
+  info->szCSDVersion[0] = 0;
+  if (info->dwOSVersionInfoSize == sizeof(OSVERSIONINFOEXW)) {
+    auto* ex = reinterpret_cast<LPOSVERSIONINFOEXW>(info);
+    ex->wServicePackMajor = ex->wServicePackMinor = ex->wSuiteMask = 0;
+    ex->wProductType = m.productType;
+    ex->wReserved = 0;
+  }
+  return TRUE;
+}
+
+static void FillSystemInfo(LPSYSTEM_INFO si, WORD arch) {
+  std::memset(si, 0, sizeof(*si));
+  si->wProcessorArchitecture = arch;
+  si->dwPageSize = 4096;
+  si->dwNumberOfProcessors = 8;
+  si->dwAllocationGranularity = 0x10000;
+}
+
+void WINAPI GetSystemInfo(LPSYSTEM_INFO si) {
+  Enter("GetSystemInfo");
+  // A 32-bit process on 64-bit Windows sees an x86 machine here.
+  FillSystemInfo(si, P().Wow64(M()) ? WORD(PROCESSOR_ARCHITECTURE_INTEL) : M().nativeArchitecture);
+}
+
+void WINAPI GetNativeSystemInfo(LPSYSTEM_INFO si) {
+  Enter("GetNativeSystemInfo");
+  FillSystemInfo(si, M().nativeArchitecture);
+}
+
+HMODULE WINAPI GetModuleHandleW(LPCWSTR name) {
+  std::string n = Utf8(name);
+  if (Faulted("GetModuleHandleW", {{"lpModuleName", n}})) return nullptr;
+  if (!P().loadedModules.count(FoldUtf8(BaseName(n))) || !ModuleHandle(BaseName(n))) {
+    SetError(ERROR_MOD_NOT_FOUND);
+    return nullptr;
+  }
+  return ModuleHandle(BaseName(n));
+}
+
+HMODULE WINAPI LoadLibraryW(LPCWSTR name) {
+  std::string n = Utf8(name);
+  if (Faulted("LoadLibraryW", {{"lpLibFileName", n}})) return nullptr;
+  Machine& m = M();
+  std::string base = BaseName(n);
+  if (HasPath(n)) {
+    std::string full = FullPath(n);
+    std::string folder = full.substr(0, full.find_last_of('\\'));
+    if (!SameText(folder, FullPathFrom("C:\\", m.systemDirectory))) {
+      if (m.FindFile(full)) return HMODULE(kPlantedModule);
+      SetError(ERROR_MOD_NOT_FOUND);
+      return nullptr;
+    }
+  } else if (File* f = m.FindFile(FullPath(base)); f && !f->directory) {
+    // A bare name finds a file of that name in the program's folder before the system's.
+    return HMODULE(kPlantedModule);
+  }
+  HMODULE h = ModuleHandle(base);
+  if (!h) {
+    SetError(ERROR_MOD_NOT_FOUND);
+    return nullptr;
+  }
+  P().loadedModules.insert(FoldUtf8(base));
+  return h;
+}
+
+FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name) {
+  std::string n = name ? name : "";
+  if (Faulted("GetProcAddress", {{"hModule", uintptr_t(module)}, {"lpProcName", n}})) return nullptr;
+  if (uintptr_t(module) == kPlantedModule) return PlantedEntry;
+  const Module* mod = ModuleOf(module);
+  if (!mod) {
+    SetError(ERROR_MOD_NOT_FOUND);
+    return nullptr;
+  }
+  bool exported = false;
+  for (const std::string& e : mod->exports) exported = exported || e == n;
+  FARPROC entry = exported ? EntryPoint(n) : nullptr;
+  if (!entry) SetError(ERROR_PROC_NOT_FOUND);
+  return entry;
+}
+
+template <typename C>
+static DWORD CopyOut(const std::basic_string<C>& s, C* buf, DWORD size) {
+  if (!buf || size <= s.size()) return DWORD(s.size() + 1);
+  std::memcpy(buf, s.c_str(), (s.size() + 1) * sizeof(C));
+  return DWORD(s.size());
+}
+
+UINT WINAPI GetSystemDirectoryW(LPWSTR buf, UINT size) {
+  if (Faulted("GetSystemDirectoryW", {{"uSize", size}})) return 0;
+  return CopyOut(Wide(M().systemDirectory), buf, size);
+}
+
+DWORD WINAPI GetCurrentDirectoryA(DWORD size, LPSTR buf) {
+  if (Faulted("GetCurrentDirectoryA", {{"nBufferLength", size}})) return 0;
+  return CopyOut(Utf8ToAnsi(P().currentDirectory), buf, size);
+}
+
+DWORD WINAPI GetCurrentDirectoryW(DWORD size, LPWSTR buf) {
+  if (Faulted("GetCurrentDirectoryW", {{"nBufferLength", size}})) return 0;
+  return CopyOut(Wide(P().currentDirectory), buf, size);
+}
+
+void WINAPI OutputDebugStringW(LPCWSTR text) {
+  std::string s = Utf8(text);
+  Enter("OutputDebugStringW", {{"lpOutputString", s}});
+  M().debugLines.push_back(s);
+}
+
+LPWSTR WINAPI GetCommandLineW() {
+  Enter("GetCommandLineW");
+  return P().commandLine.data();
+}
+
+DWORD WINAPI CharLowerBuffW(LPWSTR s, DWORD n) {
+  Enter("CharLowerBuffW", {{"lpsz", Utf8(s, int(n))}, {"cchLength", n}});
+  for (DWORD i = 0; i < n; ++i) {
+    WCHAR c = s[i];
+    if ((c >= L'A' && c <= L'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7)) s[i] = WCHAR(c + 0x20);
+    else if (c == 0x178) s[i] = 0xFF;
+    else if (c == 0x160 || c == 0x152 || c == 0x17D) s[i] = WCHAR(c + 1);
+  }
+  return n;
+}
+
+static bool AnsiCodePage(UINT cp) { return cp == CP_ACP || cp == 1252; }
+
+int WINAPI MultiByteToWideChar(UINT cp, DWORD flags, LPCSTR s, int n, LPWSTR out, int size) {
+  if (Faulted("MultiByteToWideChar", {{"CodePage", cp}, {"cbMultiByte", n}, {"cchWideChar", size}})) return 0;
+  if (!AnsiCodePage(cp) || flags || !s || size < 0 || n == 0 || n < -1) {
+    SetError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  int count = n < 0 ? int(std::strlen(s)) + 1 : n;
+  if (size == 0) return count;
+  if (size < count) {
+    SetError(ERROR_INSUFFICIENT_BUFFER);
+    return 0;
+  }
+  for (int i = 0; i < count; ++i) out[i] = AnsiToWideChar((unsigned char)s[i]);
+  return count;
+}
+
+int WINAPI WideCharToMultiByte(UINT cp, DWORD flags, LPCWSTR s, int n, LPSTR out, int size, LPCSTR defaultChar,
+                               PBOOL usedDefault) {
+  if (Faulted("WideCharToMultiByte", {{"CodePage", cp}, {"cchWideChar", n}, {"cbMultiByte", size}})) return 0;
+  if (!AnsiCodePage(cp) || flags || !s || size < 0 || n == 0 || n < -1) {
+    SetError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  int count = 0;
+  if (n < 0)
+    while (s[count]) ++count;
+  count = n < 0 ? count + 1 : n;
+  if (usedDefault) *usedDefault = FALSE;
+  if (size == 0) return count;
+  if (size < count) {
+    SetError(ERROR_INSUFFICIENT_BUFFER);
+    return 0;
+  }
+  for (int i = 0; i < count; ++i) {
+    int a = WideCharToAnsi(s[i]);
+    if (a < 0 && usedDefault) *usedDefault = TRUE;
+    out[i] = a < 0 ? (defaultChar ? *defaultChar : '?') : char(a);
+  }
+  return count;
+}
+
+static int Compare(const std::wstring& a, const std::wstring& b, bool fold) {
+  for (size_t i = 0; i < a.size() && i < b.size(); ++i) {
+    WCHAR x = fold ? FoldCase(a[i]) : a[i], y = fold ? FoldCase(b[i]) : b[i];
+    if (x != y) return x < y ? -1 : 1;
+  }
+  return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+static std::wstring AnsiWide(LPCSTR s) {
+  std::wstring w;
+  for (; s && *s; ++s) w += AnsiToWideChar((unsigned char)*s);
+  return w;
+}
+
+int WINAPI lstrcmpiA(LPCSTR a, LPCSTR b) {
+  Enter("lstrcmpiA", {{"lpString1", AnsiToUtf8(a)}, {"lpString2", AnsiToUtf8(b)}});
+  return Compare(AnsiWide(a), AnsiWide(b), true);
+}
+
+int WINAPI CompareStringW(LCID locale, DWORD flags, PCWSTR a, int na, PCWSTR b, int nb) {
+  std::wstring x = a ? (na < 0 ? std::wstring(a) : std::wstring(a, size_t(na))) : L"";
+  std::wstring y = b ? (nb < 0 ? std::wstring(b) : std::wstring(b, size_t(nb))) : L"";
+  if (Faulted("CompareStringW", {{"Locale", locale},
+                                  {"dwCmpFlags", flags},
+                                  {"lpString1", Utf8(x.c_str(), int(x.size()))},
+                                  {"lpString2", Utf8(y.c_str(), int(y.size()))}}))
+    return 0;
+  if (!a || !b || (flags & ~DWORD(NORM_IGNORECASE))) {
+    SetError(!a || !b ? ERROR_INVALID_PARAMETER : ERROR_INVALID_FLAGS);
+    return 0;
+  }
+  return CSTR_EQUAL + Compare(x, y, flags & NORM_IGNORECASE);
+}

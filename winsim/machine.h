@@ -1,0 +1,206 @@
+// winsim: the machine face. Tests build a simulated Windows machine, run program code on it,
+// and look at what it did. Text fields are UTF-8; winsim converts at the Win32 face, where the
+// ANSI code page is Windows-1252.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "winsim/winsim.h"
+
+namespace winsim {
+
+using json = nlohmann::json;
+
+// A scripted answer or an injected fault for one platform call.
+struct Rule {
+  std::string fn;      // the call, e.g. "SetupDiEnumDeviceInfo"
+  std::string proc;    // only in this program ("install", "quorvin"); empty: in any
+  int nth = 0;         // only the n-th matching call (from 1); 0: every matching call
+  bool ok = false;     // false: the call fails with `error`; true: it succeeds (install calls)
+  DWORD error = 0;     // GetLastError after the call
+  bool reboot = false; // install calls: the restart flag passed back
+};
+
+// A file or folder of the simulated file system.
+struct File {
+  std::string path;           // full Windows path, as created
+  bool directory = false;
+  std::string data;           // the bytes of a file
+  std::string image;          // a program image: the name of a host program, e.g. "quorvin"
+  bool heldForWrite = false;  // another program holds it open for writing (read sharing allowed)
+  bool readDenied = false;    // the user may not read it
+};
+
+// A compatible-driver entry that Windows lists for a device.
+struct Driver {
+  std::string description;
+  std::string infPath;                   // full path, e.g. "C:\Windows\INF\oem3.inf"
+  std::vector<std::string> hardwareIds;  // the IDs of the entry (detail HardwareID list)
+};
+
+struct Device {
+  std::string instanceId;                     // "USB\VID_7A3C&PID_0001\5&1A2B&0&1"
+  std::vector<std::string> hardwareIds;       // empty: the device has no hardware-ID property
+  std::optional<std::string> hardwareIdData;  // raw property bytes in place of hardwareIds
+  DWORD hardwareIdType = REG_MULTI_SZ;
+  std::vector<std::string> compatibleIds;
+  bool present = true;
+  std::optional<DWORD> configFlags;           // none: the property cannot be read
+  DWORD configFlagsType = REG_DWORD;
+  std::vector<Driver> drivers;                // listed besides the matching packages of the store
+  bool hardwareKey = true;                    // the device's registry keys
+  bool softwareKey = true;
+  std::string driverInf;                      // published name of the INF installed on it
+  DWORD devInst = 0;                          // device node number, given by AddDevice
+};
+
+// A driver package in the driver store.
+struct StoredInf {
+  std::string publishedName;  // "oem3.inf", or the name of an inbox INF such as "usb.inf"
+  std::string originalPath;   // where it was copied from
+  std::string data;           // the INF text
+  bool inbox = false;
+};
+
+// A module that a process can load, and the entries it exports by name.
+struct Module {
+  std::string name;  // "newdev.dll"
+  std::vector<std::string> exports;
+};
+
+struct CallRecord {
+  std::string proc;
+  std::string fn;
+  json args;
+};
+
+struct MessageBoxRecord {
+  std::string proc;
+  std::string text;
+  std::string caption;
+  uint64_t owner = 0;
+  UINT type = 0;
+};
+
+// How a simulated process ended.
+struct ExitRecord {
+  std::string proc;
+  DWORD exitCode = 0;
+  int openHandles = 0;          // process, thread and file handles never closed
+  int openDeviceInfoSets = 0;   // device information sets never destroyed
+};
+
+class Machine {
+ public:
+  Machine();  // 64-bit Windows 7 workstation, current directory C:\Drivers, the usual modules
+
+  // The system.
+  DWORD majorVersion = 6;
+  DWORD minorVersion = 1;
+  DWORD buildNumber = 7601;
+  BYTE productType = VER_NT_WORKSTATION;
+  int serverR2 = 0;
+  WORD nativeArchitecture = PROCESSOR_ARCHITECTURE_AMD64;
+  std::vector<Module> modules;
+  std::string currentDirectory = "C:\\Drivers";     // where programs are started
+  std::string systemDirectory = "C:\\Windows\\system32";
+  std::map<std::string, std::string> programs;       // program image name -> host executable
+
+  std::vector<File> files;
+  std::vector<Device> devices;
+  std::vector<StoredInf> driverStore;
+  DWORD nextDevInst = 1;
+  int nextOemNumber = 0;
+
+  std::vector<Rule> rules;
+  std::map<std::string, int> callCounts;  // "fn" and "fn@proc" -> calls so far
+
+  // The record of what programs did, in order.
+  std::vector<CallRecord> calls;
+  std::vector<std::string> debugLines;
+  std::vector<MessageBoxRecord> messageBoxes;
+  std::vector<UINT> beeps;
+  std::vector<ExitRecord> exits;
+  std::vector<std::string> stops;  // why winsim stopped a program
+
+  bool Is64Bit() const;
+
+  // Building the machine.
+  File& AddFile(const std::string& path, const std::string& data);
+  File& AddFolder(const std::string& path);
+  File& AddProgram(const std::string& path, const std::string& image);
+  Device& AddDevice(const std::string& instanceId, std::vector<std::string> hardwareIds, bool present = true);
+  StoredInf& AddStoredInf(const std::string& publishedName, const std::string& data, bool inbox = false);
+  Module* FindModule(const std::string& name);
+  void RemoveModule(const std::string& name);
+  void RemoveExport(const std::string& module, const std::string& entry);
+  void SetVersion(DWORD major, DWORD minor, BYTE product = VER_NT_WORKSTATION, int r2 = 0);
+
+  // Scripting: the call fails with `error`, or answers as given.
+  Rule& Fail(const std::string& fn, DWORD error, int nth = 0, const std::string& proc = "");
+  Rule& Answer(const std::string& fn, bool ok, DWORD error = 0, bool reboot = false, int nth = 0,
+               const std::string& proc = "");
+
+  // Looking at the machine.
+  File* FindFile(const std::string& fullPath);
+  Device* FindDevice(const std::string& instanceId);
+  const StoredInf* FindStoredInf(const std::string& publishedName) const;
+  std::vector<CallRecord> Calls(const std::string& fn) const;
+  std::vector<std::string> CallNames() const;  // every recorded call name, in order
+
+  json ToJson() const;
+  static Machine FromJson(const json& j);
+  void Save(const std::string& path) const;
+  static Machine Load(const std::string& path);
+};
+
+// Which program a simulated process runs and how it was started.
+struct ProcessSpec {
+  std::string program = "install";  // "install" (32-bit) or "quorvin" (64-bit)
+  int bits = 32;
+  std::string commandLine;          // as GetCommandLineW gives it; empty: "install.exe"
+  std::string currentDirectory;     // empty: the machine's
+};
+
+struct ProcessResult {
+  DWORD exitCode = 0;
+  bool exited = false;    // ended through ExitProcess
+  bool returned = false;  // the body returned without ending the process
+  bool crashed = false;   // ended by a signal
+  std::string stopped;    // why winsim stopped it, when it did
+};
+
+// Runs `body` as a simulated process of its own (a forked child) on the machine; afterwards the
+// machine holds what the child changed and recorded.
+ProcessResult RunProcess(Machine& m, const ProcessSpec& spec, const std::function<void()>& body);
+
+// Runs the host build of a program as a real child process on the machine (through a state file).
+ProcessResult RunProgram(Machine& m, const std::string& hostExecutable, const ProcessSpec& spec);
+
+// In-process use: `m` is the current machine, with one process on it, for the session's scope.
+class Session {
+ public:
+  explicit Session(Machine& m, const ProcessSpec& spec = {});
+  ~Session();
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  int OpenHandles() const;
+  int OpenDeviceInfoSets() const;
+  std::vector<std::string> ListBoxItems(HWND listBox) const;
+};
+
+// The entry of a host program: loads the machine from the state file named by WINSIM_STATE,
+// runs `body` as process `program`, saves the machine when the process ends.
+[[noreturn]] void ProgramMain(const char* program, int bits, int argc, char** argv, void (*body)());
+
+// The INF reading of winsim: the hardware IDs that an INF's model lines name, with the
+// description of each (used to decide which devices a package installs on).
+std::vector<std::pair<std::string, std::string>> InfModels(const std::string& infText);
+
+}  // namespace winsim

@@ -1,0 +1,317 @@
+// Processes: how simulated programs end, the runners that tests use, the entry of host programs,
+// and CreateProcessA with its handles, which starts a host program as a real child process.
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include "winsim/internal.h"
+
+namespace winsim {
+namespace detail {
+
+namespace {
+
+// The Linux exit status that stands for a Windows exit code; the full code is in the state file.
+int HostStatus(DWORD code) { return code <= 255 ? int(code) : 255; }
+
+std::string TempStateFile() {
+  char name[] = "/tmp/winsim-XXXXXX";
+  int fd = mkstemp(name);
+  if (fd < 0) {
+    std::perror("winsim: mkstemp");
+    std::abort();
+  }
+  close(fd);
+  return name;
+}
+
+void SaveIfOwned() {
+  if (!P().stateFile.empty()) M().Save(P().stateFile);
+}
+
+// Reads what a child process left in its state file and takes it as the machine, keeping the
+// calls that this process made since the child started.
+void Merge(Machine& m, const std::string& stateFile, size_t callsAtStart, ChildProcess* child, int status) {
+  std::vector<CallRecord> mine(m.calls.begin() + std::min(callsAtStart, m.calls.size()), m.calls.end());
+  size_t exitsBefore = m.exits.size();
+  std::error_code ec;
+  bool saved = std::filesystem::file_size(stateFile, ec) > 0 && !ec;
+  if (saved) {
+    m = Machine::Load(stateFile);
+    m.calls.insert(m.calls.end(), mine.begin(), mine.end());
+  }
+  std::filesystem::remove(stateFile, ec);
+  if (child) {
+    child->ended = true;
+    if (WIFSIGNALED(status)) child->exitCode = 0xC0000005;  // the program crashed
+    else if (saved && m.exits.size() > exitsBefore) child->exitCode = m.exits.back().exitCode;
+    else child->exitCode = WIFEXITED(status) ? DWORD(WEXITSTATUS(status)) : 0xC0000005;
+  }
+}
+
+ProcessResult Collect(Machine& m, const std::string& stateFile, int pid) {
+  size_t exitsBefore = m.exits.size(), stopsBefore = m.stops.size();
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ProcessResult r;
+  ChildProcess child;
+  Merge(m, stateFile, m.calls.size(), &child, status);
+  r.exitCode = child.exitCode;
+  r.crashed = WIFSIGNALED(status);
+  r.exited = m.exits.size() > exitsBefore;
+  r.returned = !r.crashed && !r.exited && m.stops.size() == stopsBefore;
+  if (m.stops.size() > stopsBefore) r.stopped = m.stops.back();
+  // A status other than the one that stands for the code: a sanitizer reported at exit.
+  if (r.exited && WIFEXITED(status) && WEXITSTATUS(status) != HostStatus(r.exitCode)) r.crashed = true;
+  return r;
+}
+
+std::vector<char*> Environment(const std::vector<std::string>& extra, std::vector<std::string>& store) {
+  store.clear();
+  for (char** e = environ; *e; ++e) {
+    std::string s = *e;
+    if (s.rfind("WINSIM_", 0) != 0) store.push_back(s);
+  }
+  for (const std::string& s : extra) store.push_back(s);
+  std::vector<char*> out;
+  for (std::string& s : store) out.push_back(s.data());
+  out.push_back(nullptr);
+  return out;
+}
+
+int Spawn(const std::string& exe, const std::string& stateFile, const ProcessSpec& spec) {
+  std::vector<std::string> store;
+  std::vector<char*> env = Environment({"WINSIM_STATE=" + stateFile, "WINSIM_CMDLINE=" + spec.commandLine,
+                                        "WINSIM_CURDIR=" + spec.currentDirectory},
+                                       store);
+  std::string argv0 = exe;
+  char* argv[] = {argv0.data(), nullptr};
+  std::fflush(nullptr);
+  int pid = fork();
+  if (pid == 0) {
+    execve(exe.c_str(), argv, env.data());
+    std::perror("winsim: execve");
+    _exit(127);
+  }
+  return pid;
+}
+
+}  // namespace
+
+void EndProcess(DWORD code) {
+  Machine& m = M();
+  Process& p = P();
+  ExitRecord e;
+  e.proc = p.program;
+  e.exitCode = code;
+  e.openHandles = int(p.processHandles.size() + p.files.size());
+  e.openDeviceInfoSets = int(p.deviceInfoSets.size());
+  m.exits.push_back(e);
+  SaveIfOwned();
+  std::fflush(nullptr);
+  std::exit(HostStatus(code));
+}
+
+void Stop(const std::string& why) {
+  std::fprintf(stderr, "winsim: %s stopped: %s\n", P().program.c_str(), why.c_str());
+  M().stops.push_back(P().program + ": " + why);
+  SaveIfOwned();
+  std::fflush(nullptr);
+  _exit(70);
+}
+
+}  // namespace detail
+
+using namespace detail;
+
+ProcessResult RunProcess(Machine& m, const ProcessSpec& spec, const std::function<void()>& body) {
+  std::string stateFile = TempStateFile();
+  std::fflush(nullptr);
+  int pid = fork();
+  if (pid == 0) {
+    SetUpProcess(m, spec, stateFile);
+    body();
+    M().Save(stateFile);  // returned without ending the process
+    std::fflush(nullptr);
+    _exit(0);
+  }
+  return Collect(m, stateFile, pid);
+}
+
+ProcessResult RunProgram(Machine& m, const std::string& hostExecutable, const ProcessSpec& spec) {
+  std::string stateFile = TempStateFile();
+  m.Save(stateFile);
+  int pid = Spawn(hostExecutable, stateFile, spec);
+  return Collect(m, stateFile, pid);
+}
+
+void ProgramMain(const char* program, int bits, int argc, char** argv, void (*body)()) {
+  const char* state = std::getenv("WINSIM_STATE");
+  if (!state || !*state) {
+    std::fprintf(stderr, "%s: the host build runs on a simulated machine; set WINSIM_STATE to its state file\n",
+                 program);
+    std::exit(2);
+  }
+  static Machine machine;
+  machine = Machine::Load(state);
+  ProcessSpec spec;
+  spec.program = program;
+  spec.bits = bits;
+  if (const char* cmd = std::getenv("WINSIM_CMDLINE"); cmd && *cmd) {
+    spec.commandLine = cmd;
+  } else {
+    spec.commandLine = std::string(program) + ".exe";
+    for (int i = 1; i < argc; ++i) spec.commandLine += std::string(" ") + argv[i];
+  }
+  if (const char* dir = std::getenv("WINSIM_CURDIR")) spec.currentDirectory = dir;
+  SetUpProcess(machine, spec, state);
+  body();
+  Stop("the program returned without ending its process");
+}
+
+}  // namespace winsim
+
+using namespace winsim;
+using namespace winsim::detail;
+
+void WINAPI ExitProcess(UINT uExitCode) {
+  Enter("ExitProcess", {{"uExitCode", uExitCode}});
+  EndProcess(uExitCode);
+}
+
+BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine, LPSECURITY_ATTRIBUTES lpProcessAttributes,
+                           LPSECURITY_ATTRIBUTES lpThreadAttributes, BOOL bInheritHandles, DWORD dwCreationFlags,
+                           LPVOID lpEnvironment, LPCSTR lpCurrentDirectory, LPSTARTUPINFOA si,
+                           LPPROCESS_INFORMATION pi) {
+  json args = {{"lpApplicationName", lpApplicationName ? json(AnsiToUtf8(lpApplicationName)) : json(nullptr)},
+               {"lpCommandLine", lpCommandLine ? json(AnsiToUtf8(lpCommandLine)) : json(nullptr)},
+               {"lpProcessAttributes", lpProcessAttributes != nullptr},
+               {"lpThreadAttributes", lpThreadAttributes != nullptr},
+               {"bInheritHandles", bInheritHandles},
+               {"dwCreationFlags", dwCreationFlags},
+               {"lpEnvironment", lpEnvironment != nullptr},
+               {"lpCurrentDirectory", lpCurrentDirectory ? json(AnsiToUtf8(lpCurrentDirectory)) : json(nullptr)}};
+  if (si) {
+    args["startupInfo"] = {{"cb", si->cb},
+                           {"dwXSize", si->dwXSize},
+                           {"dwYSize", si->dwYSize},
+                           {"dwXCountChars", si->dwXCountChars},
+                           {"dwYCountChars", si->dwYCountChars},
+                           {"dwFlags", si->dwFlags},
+                           {"others", si->lpReserved || si->lpDesktop || si->lpTitle || si->dwX || si->dwY ||
+                                          si->dwFillAttribute || si->wShowWindow || si->cbReserved2 ||
+                                          si->lpReserved2 || si->hStdInput || si->hStdOutput || si->hStdError}};
+  }
+  if (Faulted("CreateProcessA", args)) return FALSE;
+  Machine& m = M();
+  if (!lpApplicationName || !pi || !si || si->cb != sizeof(STARTUPINFOA)) {
+    SetError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  std::string path = FullPath(AnsiToUtf8(lpApplicationName));
+  std::string folder = path.substr(0, path.find_last_of('\\'));
+  if (folder.size() > 2 && !m.FindFile(folder)) {
+    SetError(ERROR_PATH_NOT_FOUND);
+    return FALSE;
+  }
+  File* image = m.FindFile(path);
+  if (!image || image->directory) {
+    SetError(ERROR_FILE_NOT_FOUND);
+    return FALSE;
+  }
+  if (image->image.empty()) {
+    SetError(ERROR_BAD_EXE_FORMAT);
+    return FALSE;
+  }
+  ProcessSpec spec;
+  spec.program = image->image;
+  spec.bits = image->image == "install" ? 32 : 64;
+  spec.commandLine = lpCommandLine ? AnsiToUtf8(lpCommandLine) : "";
+  spec.currentDirectory = P().currentDirectory;
+  if (lpCurrentDirectory) {
+    std::string dir = AnsiToUtf8(lpCurrentDirectory);
+    File* d = dir.empty() ? nullptr : m.FindFile(FullPath(dir));
+    if (!d || !d->directory) {
+      SetError(ERROR_DIRECTORY);
+      return FALSE;
+    }
+    spec.currentDirectory = FullPath(dir);
+  }
+  auto host = m.programs.find(image->image);
+  if (host == m.programs.end()) Stop("no host build of program image \"" + image->image + "\" on this machine");
+
+  auto child = std::make_shared<ChildProcess>();
+  child->stateFile = TempStateFile();
+  m.Save(child->stateFile);
+  child->pid = Spawn(host->second, child->stateFile, spec);
+  child->handles = 2;
+  child->callsAtStart = m.calls.size();
+  Process& p = P();
+  uintptr_t hp = p.NewHandle(), ht = p.NewHandle();
+  p.processHandles[hp] = child;
+  p.processHandles[ht] = child;
+  pi->hProcess = HANDLE(hp);
+  pi->hThread = HANDLE(ht);
+  pi->dwProcessId = DWORD(child->pid);
+  pi->dwThreadId = DWORD(child->pid) + 1;
+  return TRUE;
+}
+
+static void Reap(ChildProcess& child) {
+  if (child.ended) return;
+  int status = 0;
+  waitpid(child.pid, &status, 0);
+  Merge(M(), child.stateFile, child.callsAtStart, &child, status);
+}
+
+DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
+  if (Faulted("WaitForSingleObject", {{"hHandle", uintptr_t(hHandle)}, {"dwMilliseconds", dwMilliseconds}}))
+    return WAIT_FAILED;
+  auto it = P().processHandles.find(uintptr_t(hHandle));
+  if (it == P().processHandles.end()) {
+    SetError(ERROR_INVALID_HANDLE);
+    return WAIT_FAILED;
+  }
+  auto child = it->second;
+  if (!child->ended) {
+    if (dwMilliseconds != INFINITE) {
+      int status = 0;
+      if (waitpid(child->pid, &status, WNOHANG) == 0) return WAIT_TIMEOUT;
+      Merge(M(), child->stateFile, child->callsAtStart, child.get(), status);
+    } else {
+      Reap(*child);
+    }
+  }
+  return WAIT_OBJECT_0;
+}
+
+BOOL WINAPI GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode) {
+  if (Faulted("GetExitCodeProcess", {{"hProcess", uintptr_t(hProcess)}})) return FALSE;
+  auto it = P().processHandles.find(uintptr_t(hProcess));
+  if (it == P().processHandles.end() || !lpExitCode) {
+    SetError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  *lpExitCode = it->second->ended ? it->second->exitCode : STILL_ACTIVE;
+  return TRUE;
+}
+
+BOOL WINAPI CloseHandle(HANDLE hObject) {
+  if (Faulted("CloseHandle", {{"hObject", uintptr_t(hObject)}})) return FALSE;
+  Process& p = P();
+  uintptr_t h = uintptr_t(hObject);
+  if (auto it = p.processHandles.find(h); it != p.processHandles.end()) {
+    auto child = it->second;
+    p.processHandles.erase(it);
+    // The last handle of a child that nobody waited for: collect it, so that no host process is left.
+    if (--child->handles == 0) Reap(*child);
+    return TRUE;
+  }
+  if (p.files.erase(h)) return TRUE;
+  SetError(ERROR_INVALID_HANDLE);
+  return FALSE;
+}
