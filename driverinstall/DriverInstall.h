@@ -28,3 +28,28 @@ DWORD FinishInstallCall(BOOL Ok, BOOL RebootFlag, const char* InfPath, bool& Reb
 
 // Installs the whole driver package; 1 when DiInstallDriverA is not bound. Result as above.
 DWORD InstallDriverPackage(HWND Wnd, const char* InfPath, bool Force, bool& Reboot);
+
+// ---- Device search and reinstall marking ----
+
+// Gathers into a new set (FoundSet) every device of the enumerator whose hardware-ID list holds
+// HardwareId; with NotPresentOnly, only those that are not present. 0 with a set or with none
+// (INVALID_HANDLE_VALUE); an error code with none. The caller destroys the set.
+DWORD FindDevices(const char* Enumerator, const char* HardwareId, bool NotPresentOnly, HDEVINFO& FoundSet);
+
+// The device's configuration flags; 0 when they cannot be read or are not a REG_DWORD.
+DWORD GetConfigFlags(HDEVINFO DevInfo, PSP_DEVINFO_DATA DevData);
+bool SetConfigFlags(HDEVINFO DevInfo, PSP_DEVINFO_DATA DevData, DWORD Flags);
+
+// Sets CONFIGFLAG_REINSTALL for every device of the set.
+void SetReinstallFlag(HDEVINFO DevInfo);
+
+// Marks every device of the enumerator that carries HardwareId and is not present for
+// reinstallation; the result of FindDevices.
+DWORD MarkForReinstall(const char* Enumerator, const char* HardwareId);
+
+// ---- Device removal ----
+
+// Removes every device of "USB", present or not, whose instance ID begins with Prefix, with its
+// registry keys and the INF packages of its compatible drivers, sending each step as a progress
+// text (SendMessageW(Window, MessageId, text, 0); nothing when Window is 0).
+bool UninstallDevices(const char* Enumerator, const char* Prefix, HWND Window, UINT MessageId);

@@ -47,3 +47,26 @@ bool CommandLineItem(const WCHAR* CommandLine, int Index, WideText& Item);
 
 // The exit code of the silent run that the command line asks for (the first argument only).
 UINT RunCommandLine(const WCHAR* CommandLine);
+
+// ---- Install steps and result reporting ----
+
+// The message that carries a progress text (an ANSI string in wParam) to the main window.
+const UINT WM_ADDLOG = WM_USER + 1;
+
+// One debug-output line, unchanged.
+void DebugOutput(const WCHAR* Text);
+
+// The per-device step: installs InfFileName (in BaseDir) for one hardware ID and reports the result.
+DWORD InstallDeviceDriver(TMainWindow* Window, const char* HardwareId, const char* InfFileName, const char* Message);
+
+// The package step: installs the whole package, through quorvin when Windows refuses it in this
+// 32-bit process, and reports the result.
+DWORD InstallDriver(TMainWindow* Window, const char* InfFileName, const char* Message);
+
+// ---- Install and uninstall procedures ----
+
+// Reads the hardware IDs from "veltowinusb.inf" and installs by the method of the OS kind; 0 on success.
+int DoInstall(TMainWindow* Window);
+
+// Removes the vendor's devices and driver packages; true on success.
+bool DoUninstall(TMainWindow* Window);

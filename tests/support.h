@@ -1,0 +1,61 @@
+// What the tests share: machines with the vendor's driver package, and the host programs.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "winsim/machine.h"
+
+namespace test {
+
+// The sample driver package INF of the tests (tests/data/veltowinusb.inf).
+inline std::string SampleInf() {
+  std::ifstream in(std::string(TEST_DATA_DIR) + "/veltowinusb.inf", std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+// The hardware IDs that the sample INF's marker lines name.
+inline std::vector<std::string> SampleHardwareIds() {
+  return {"USB\\VID_7A3C&PID_0001", "USB\\VID_7A3C&PID_0002", "USB\\VID_7A3C&PID_0010&MI_00"};
+}
+
+// A machine with the driver package in C:\Drivers (the current directory), quorvin beside
+// install in C:\Drivers\amd64, and the host builds of both programs.
+inline winsim::Machine PackageMachine(DWORD major = 6, DWORD minor = 1, BYTE product = VER_NT_WORKSTATION) {
+  winsim::Machine m;
+  m.SetVersion(major, minor, product);
+  m.AddFile("C:\\Drivers\\veltowinusb.inf", SampleInf());
+  m.AddProgram("C:\\Drivers\\install.exe", "install");
+  m.AddProgram("C:\\Drivers\\amd64\\quorvin.exe", "quorvin");
+  m.programs["install"] = HOST_INSTALL;
+  m.programs["quorvin"] = HOST_QUORVIN;
+  return m;
+}
+
+// Runs the host install with the arguments, as from C:\Drivers.
+inline winsim::ProcessResult RunInstall(winsim::Machine& m, const std::string& arguments) {
+  winsim::ProcessSpec spec;
+  spec.program = "install";
+  spec.bits = 32;
+  spec.commandLine = "\"C:\\Drivers\\install.exe\"" + (arguments.empty() ? "" : " " + arguments);
+  return winsim::RunProgram(m, HOST_INSTALL, spec);
+}
+
+// Runs the host quorvin in the given current directory.
+inline winsim::ProcessResult RunQuorvin(winsim::Machine& m, const std::string& currentDirectory,
+                                        const std::string& commandLine = "") {
+  winsim::ProcessSpec spec;
+  spec.program = "quorvin";
+  spec.bits = 64;
+  spec.commandLine = commandLine;
+  spec.currentDirectory = currentDirectory;
+  return winsim::RunProgram(m, HOST_QUORVIN, spec);
+}
+
+}  // namespace test
