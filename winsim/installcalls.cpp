@@ -45,7 +45,7 @@ std::vector<std::pair<std::string, std::string>> InfModels(const std::string& in
   auto strings = [&](std::string text) {
     if (text.size() > 2 && text.front() == '%' && text.back() == '%') {
       std::string key = FoldUtf8(text.substr(1, text.size() - 2));
-      for (const std::string& l : sections["strings"]) {
+      for (const std::string& l : sections[FoldUtf8("Strings")]) {
         size_t eq = l.find('=');
         if (eq != std::string::npos && FoldUtf8(Trim(l.substr(0, eq))) == key) text = Trim(l.substr(eq + 1));
       }
@@ -54,7 +54,7 @@ std::vector<std::pair<std::string, std::string>> InfModels(const std::string& in
     return text;
   };
   std::vector<std::pair<std::string, std::string>> models;
-  for (const std::string& l : sections["manufacturer"]) {
+  for (const std::string& l : sections[FoldUtf8("Manufacturer")]) {
     size_t eq = l.find('=');
     if (eq == std::string::npos) continue;
     std::vector<std::string> parts = SplitCommas(l.substr(eq + 1));
