@@ -1,0 +1,239 @@
+// Start-up of install: base directory, OS kinds, the checks with their message boxes, the
+// processor architectures and the command line.
+#include "driverinstall/DriverInstall.h"
+#include "install/Install.h"
+#include "support.h"
+#include "winsim/internal.h"
+
+using winsim::Machine;
+using winsim::ProcessResult;
+
+namespace {
+
+winsim::ProcessSpec InstallSpec(const std::string& args = "/nothing") {
+  winsim::ProcessSpec spec;
+  spec.commandLine = "install.exe " + args;
+  return spec;
+}
+
+// Runs the main block of install in a process of its own.
+ProcessResult RunMain(Machine& m, const std::string& args = "/nothing") {
+  return winsim::RunProcess(m, InstallSpec(args), [] { InstallMain(); });
+}
+
+bool LookedUpDiInstallDriver(const Machine& m) {
+  for (const auto& c : m.Calls("GetProcAddress"))
+    if (c.args["lpProcName"] == "DiInstallDriverA") return true;
+  return false;
+}
+
+}  // namespace
+
+TEST(BaseDir, EndsInOneBackslash) {
+  struct Row {
+    const char* dir;
+    const char* base;
+  } rows[] = {{"C:\\Drivers", "C:\\Drivers\\"}, {"C:\\", "C:\\"}, {"D:\\Velto\\Setup Files", "D:\\Velto\\Setup Files\\"}};
+  for (const Row& r : rows) {
+    Machine m;
+    m.AddFolder(r.dir);
+    m.currentDirectory = r.dir;
+    winsim::Session s(m);
+    BaseDir.Truncate(0);
+    SetBaseDir();
+    EXPECT_STREQ(BaseDir.c_str(), r.base) << r.dir;
+  }
+}
+
+TEST(BaseDir, LongDirectoryIsReadWhole) {
+  std::string dir = "C:\\" + std::string(150, 'a') + "\\" + std::string(150, 'b');
+  Machine m;
+  m.AddFolder(dir);
+  m.currentDirectory = dir;
+  winsim::Session s(m);
+  BaseDir.Truncate(0);
+  SetBaseDir();
+  EXPECT_EQ(std::string(BaseDir.c_str()), dir + "\\");
+  EXPECT_EQ(m.Calls("GetCurrentDirectoryA").size(), 2u);
+}
+
+TEST(BaseDir, UnreadableDirectoryGivesEmpty) {
+  Machine m;
+  m.Fail("GetCurrentDirectoryA", ERROR_ACCESS_DENIED);
+  winsim::Session s(m);
+  BaseDir.Truncate(0);
+  SetBaseDir();
+  EXPECT_STREQ(BaseDir.c_str(), "");
+}
+
+// Every row of the OS-kind table, and the versions that stop the start-up.
+TEST(OSKind, ClassifiesEveryVersion) {
+  struct Row {
+    DWORD major, minor;
+    BYTE product;
+    int r2;
+    BYTE kind;
+    bool stops;
+  } rows[] = {
+      {5, 0, VER_NT_WORKSTATION, 0, osWin2000, true},
+      {5, 1, VER_NT_WORKSTATION, 0, osWinXP, false},
+      {5, 2, VER_NT_SERVER, 0, osServer2003, false},
+      {5, 2, VER_NT_SERVER, 1, osServer2003R2, false},
+      {5, 3, VER_NT_WORKSTATION, 0, osUnknown, true},
+      {6, 0, VER_NT_WORKSTATION, 0, osVista, false},
+      {6, 0, VER_NT_SERVER, 0, osServer2008, false},
+      {6, 0, VER_NT_DOMAIN_CONTROLLER, 0, osServer2008, false},
+      {6, 1, VER_NT_WORKSTATION, 0, osWin7, false},
+      {6, 1, VER_NT_SERVER, 0, osServer2003R2, false},
+      {6, 2, VER_NT_WORKSTATION, 0, osWin8, false},
+      {6, 2, VER_NT_SERVER, 0, osServer2012, false},
+      {6, 3, VER_NT_WORKSTATION, 0, osWin81, false},
+      {6, 3, VER_NT_SERVER, 0, osServer2012R2, false},
+      {6, 4, VER_NT_WORKSTATION, 0, osVistaFamily, false},
+      {10, 0, VER_NT_WORKSTATION, 0, osUnknown, true},
+      {7, 0, VER_NT_WORKSTATION, 0, osUnknown, true},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(testing::Message() << r.major << "." << r.minor << " product " << int(r.product));
+    Machine m;
+    m.SetVersion(r.major, r.minor, r.product, r.r2);
+    {
+      winsim::Session s(m);
+      ASSERT_TRUE(ReadVersion());
+      ClassifyOS();
+      EXPECT_EQ(OSKind, r.kind);
+    }
+    EXPECT_EQ(LookedUpDiInstallDriver(m), r.major == 6);
+    Machine run;
+    run.SetVersion(r.major, r.minor, r.product, r.r2);
+    ProcessResult res = RunMain(run);
+    EXPECT_EQ(res.exitCode, 1u);
+    ASSERT_EQ(run.messageBoxes.size(), r.stops ? 1u : 0u);
+    if (r.stops) {
+      EXPECT_EQ(run.messageBoxes[0].text, "This OS is not supported!");
+    }
+  }
+}
+
+TEST(StartupChecks, FatalBoxesInOrder) {
+  struct Row {
+    const char* what;
+    std::function<void(Machine&)> setUp;
+    const char* text;
+  } rows[] = {
+      {"version unreadable", [](Machine& m) { m.Fail("GetVersionExW", ERROR_ACCESS_DENIED); },
+       "Unable to get Windows version!"},
+      {"major 4", [](Machine& m) { m.SetVersion(4, 0); }, "This OS is not supported!"},
+      {"major 4 on Itanium: the version check comes first",
+       [](Machine& m) {
+         m.SetVersion(4, 0);
+         m.nativeArchitecture = PROCESSOR_ARCHITECTURE_IA64;
+       },
+       "This OS is not supported!"},
+      {"no SetupAPI", [](Machine& m) { m.RemoveModule("setupapi.dll"); }, "Cannot load SetupAPI library!"},
+      {"Itanium", [](Machine& m) { m.nativeArchitecture = PROCESSOR_ARCHITECTURE_IA64; },
+       "This type of OS is not supported!"},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.what);
+    Machine m;
+    r.setUp(m);
+    ProcessResult res = RunMain(m, "/install");
+    EXPECT_TRUE(res.exited);
+    EXPECT_EQ(res.exitCode, 1u);
+    ASSERT_EQ(m.messageBoxes.size(), 1u);
+    EXPECT_EQ(m.messageBoxes[0].text, r.text);
+    EXPECT_EQ(m.messageBoxes[0].caption, "Error");
+    EXPECT_EQ(m.messageBoxes[0].owner, 0u);
+    EXPECT_EQ(m.messageBoxes[0].type, UINT(MB_ICONERROR));
+    EXPECT_TRUE(m.Calls("DiInstallDriverA").empty());
+  }
+}
+
+// Not loaded yet, SetupAPI comes from the system directory, never from a file planted beside
+// the program.
+TEST(StartupChecks, SetupApiLoadedFromTheSystemDirectory) {
+  Machine m;
+  m.AddFile("C:\\Drivers\\SetupApi.dll", "planted");
+  winsim::Session s(m);
+  winsim::detail::P().loadedModules.erase(winsim::detail::FoldUtf8("setupapi.dll"));
+  ASSERT_TRUE(LoadSetupApi());
+  auto loads = m.Calls("LoadLibraryW");
+  ASSERT_EQ(loads.size(), 1u);
+  EXPECT_EQ(loads[0].args["lpLibFileName"], "C:\\Windows\\system32\\SetupApi.dll");
+  EXPECT_EQ(GetModuleHandleW(L"setupapi.dll"), hSetupLib);
+}
+
+TEST(Architecture, RefusedAndAcceptedValues) {
+  for (WORD arch : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 0xFFFF}) {
+    bool refused = arch == 1 || (arch >= 3 && arch <= 8) || arch == 10;
+    EXPECT_EQ(ArchitectureRefused(arch), refused) << arch;
+  }
+  // The native architecture counts: a 32-bit process on x64 Windows goes on.
+  Machine x64;
+  RunMain(x64);
+  EXPECT_TRUE(x64.messageBoxes.empty());
+  EXPECT_EQ(x64.Calls("GetNativeSystemInfo").size(), 1u);
+}
+
+TEST(Architecture, WithoutGetNativeSystemInfoTheSystemInfoServes) {
+  Machine m;
+  m.SetVersion(5, 1);
+  m.nativeArchitecture = PROCESSOR_ARCHITECTURE_INTEL;
+  m.RemoveExport("kernel32.dll", "GetNativeSystemInfo");
+  ProcessResult res = RunMain(m);
+  EXPECT_EQ(res.exitCode, 1u);
+  EXPECT_TRUE(m.messageBoxes.empty());
+  EXPECT_TRUE(m.Calls("GetNativeSystemInfo").empty());
+  EXPECT_EQ(m.Calls("GetSystemInfo").size(), 1u);
+}
+
+TEST(CommandLine, SplitsItemsLikeTheProgram) {
+  struct Row {
+    const WCHAR* line;
+    bool has;
+    const WCHAR* first;
+  } rows[] = {
+      {L"install.exe", false, L""},
+      {L"install.exe   ", false, L""},
+      {L"install.exe /install", true, L"/install"},
+      {L"\"C:\\Program Files\\Velto\\install.exe\" /install", true, L"/install"},
+      {L"install.exe \"/install\"", true, L"/install"},
+      {L"install.exe /install /uninstall", true, L"/install"},
+      {L"install.exe\t/uninstall", true, L"/uninstall"},
+      {L"install.exe /in\"stall x\"y", true, L"/install xy"},
+      {L"install.exe \"\"", true, L""},
+  };
+  for (const Row& r : rows) {
+    WideText item;
+    EXPECT_EQ(CommandLineItem(r.line, 1, item), r.has) << winsim::detail::Utf8(r.line);
+    EXPECT_EQ(std::wstring(item.c_str()), std::wstring(r.first)) << winsim::detail::Utf8(r.line);
+  }
+  WideText program;
+  EXPECT_TRUE(CommandLineItem(L"\"C:\\Program Files\\install.exe\" /x", 0, program));
+  EXPECT_EQ(std::wstring(program.c_str()), L"C:\\Program Files\\install.exe");
+}
+
+TEST(CommandLine, UnrecognisedArgumentsExitOneSilently) {
+  for (const char* args : {"install", "-install", "/install:x", "/help", "\"/ install\""}) {
+    Machine m;
+    m.AddFile("C:\\Drivers\\veltowinusb.inf", test::SampleInf());
+    ProcessResult res = RunMain(m, args);
+    EXPECT_TRUE(res.exited) << args;
+    EXPECT_EQ(res.exitCode, 1u) << args;
+    EXPECT_TRUE(m.messageBoxes.empty()) << args;
+    EXPECT_TRUE(m.debugLines.empty()) << args;
+    EXPECT_TRUE(m.Calls("UpdateDriverForPlugAndPlayDevicesA").empty()) << args;
+    EXPECT_TRUE(m.Calls("DiInstallDriverA").empty()) << args;
+    EXPECT_TRUE(m.Calls("SetupDiGetClassDevsA").empty()) << args;
+  }
+}
+
+TEST(CommandLine, FirstArgumentIsLowerCasedThroughWindows) {
+  Machine m;
+  RunMain(m, "/INSTALL:X /uninstall");
+  auto calls = m.Calls("CharLowerBuffW");
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0].args["lpsz"], "/INSTALL:X");
+  EXPECT_EQ(calls[0].args["cchLength"], 10);
+}
