@@ -117,8 +117,8 @@ UINT RunCommandLine(const WCHAR* CommandLine) {
   WideText arg;
   if (!CommandLineItem(CommandLine, 1, arg)) return 1;  // the window has not been built yet
   if (arg.Length()) CharLowerBuffW(arg.Data(), DWORD(arg.Length()));
-  if (SameText(arg.c_str(), L"/install")) return 1;    // wired by the install procedure
-  if (SameText(arg.c_str(), L"/uninstall")) return 1;  // wired by the uninstall procedure
+  if (SameText(arg.c_str(), L"/install")) return DoInstall(nullptr) == 0 ? 0 : 1;
+  if (SameText(arg.c_str(), L"/uninstall")) return DoUninstall(nullptr) ? 0 : 1;
   return 1;
 }
 

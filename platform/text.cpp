@@ -46,3 +46,24 @@ bool AppendWideAsAnsi(AnsiText& out, const WCHAR* wide) {
   out.Truncate(ok ? start + size_t(n) - 1 : start);
   return ok;
 }
+
+AnsiList::~AnsiList() {
+  for (size_t i = 0; i < fCount; ++i) std::free(fItems[i]);
+  std::free(fItems);
+}
+
+bool AnsiList::Add(const char* s, size_t n) {
+  if (fCount == fCapacity) {
+    size_t capacity = fCapacity ? fCapacity * 2 : 8;
+    char** items = static_cast<char**>(std::realloc(fItems, capacity * sizeof(char*)));
+    if (!items) return false;
+    fItems = items;
+    fCapacity = capacity;
+  }
+  char* copy = static_cast<char*>(std::malloc(n + 1));
+  if (!copy) return false;
+  std::memcpy(copy, s, n);
+  copy[n] = 0;
+  fItems[fCount++] = copy;
+  return true;
+}

@@ -81,6 +81,25 @@ class TextBuf {
 using AnsiText = TextBuf<char>;
 using WideText = TextBuf<WCHAR>;
 
+// An ordered list of ANSI texts, duplicates kept; Add fails without throwing.
+class AnsiList {
+ public:
+  AnsiList() = default;
+  AnsiList(const AnsiList&) = delete;
+  AnsiList& operator=(const AnsiList&) = delete;
+  ~AnsiList();
+
+  bool Add(const char* s, size_t n);
+  bool Add(const char* s) { return Add(s, TextBuf<char>::Count(s)); }
+  size_t Count() const { return fCount; }
+  const char* operator[](size_t i) const { return fItems[i]; }
+
+ private:
+  char** fItems = nullptr;
+  size_t fCount = 0;
+  size_t fCapacity = 0;
+};
+
 // "%x": upper-case hexadecimal digits, no leading zeros, no minimum width.
 bool AppendHex(WideText& out, DWORD value);
 // Decimal digits, no sign, separators or padding.

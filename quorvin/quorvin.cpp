@@ -15,7 +15,9 @@ void ReadCurrentDir() {
   DWORD n = GetCurrentDirectoryW(size, dir.Data());
   if (n == 0 || n >= size) return;
   dir.Truncate(n);
-  if (dir.Last() != L'\\') dir.Append(L'\\');
+  // Without its backslash the directory would run into the file name: no directory then, and
+  // the bare file name names the same file.
+  if (dir.Last() != L'\\' && !dir.Append(L'\\')) return;
   if (!AppendWideAsAnsi(CurrentDir, dir.c_str())) CurrentDir.Truncate(0);
 }
 
@@ -26,7 +28,10 @@ void QuorvinMain() {
   InfPath.Append(CurrentDir.c_str());
   InfPath.Append("veltowinusb.inf");
   DWORD exitCode = ERROR_INVALID_FUNCTION;
-  if (LoadDiInstallDriver()) {
+  // A path that the heap cut short would name another file: no install with it.
+  if (InfPath.Failed()) {
+    exitCode = ERROR_NOT_ENOUGH_MEMORY;
+  } else if (LoadDiInstallDriver()) {
     bool RebootRequired = false;
     exitCode = InstallDriverPackage(nullptr, InfPath.c_str(), true, RebootRequired);
   }

@@ -48,10 +48,12 @@ TEST(InstallCalls, PackageCallBeforeBindingReturnsInvalidFunction) {
 TEST(InstallCalls, BindingWithoutTheEntryLeavesNothingBound) {
   Machine m;
   m.RemoveExport("newdev.dll", "DiInstallDriverA");
-  winsim::Session s(m);
-  DiInstallDriverProc = nullptr;
-  EXPECT_FALSE(LoadDiInstallDriver());
-  EXPECT_EQ(DiInstallDriverProc, nullptr);
+  {
+    winsim::Session s(m);
+    DiInstallDriverProc = nullptr;
+    EXPECT_FALSE(LoadDiInstallDriver());
+    EXPECT_EQ(DiInstallDriverProc, nullptr);
+  }
 
   Machine none;
   none.RemoveModule("newdev.dll");

@@ -362,6 +362,10 @@ struct SessionState {
 static SessionState* g_session = nullptr;
 
 Session::Session(Machine& m, const ProcessSpec& spec) {
+  if (g_session) {
+    std::fprintf(stderr, "winsim: one session at a time\n");
+    std::abort();
+  }
   g_session = new SessionState;
   SetUpProcess(m, spec, "");
 }

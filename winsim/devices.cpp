@@ -131,15 +131,16 @@ BOOL WINAPI SetupDiEnumDeviceInfo(HDEVINFO DeviceInfoSet, DWORD MemberIndex, PSP
     SetError(ERROR_INVALID_USER_BUFFER);
     return FALSE;
   }
-  // Members removed from the system are gone from the set.
-  std::vector<Device*> live;
-  for (DWORD inst : set->members)
-    if (Device* d = DeviceByInst(inst)) live.push_back(d);
-  if (MemberIndex >= live.size()) {
+  if (MemberIndex >= set->members.size()) {
     SetError(ERROR_NO_MORE_ITEMS);
     return FALSE;
   }
-  Fill(DeviceInfoData, *live[MemberIndex]);
+  // A member removed from the system keeps its place in the set, so that a walk that removes as
+  // it goes misses none; the calls on its record then fail with ERROR_NO_SUCH_DEVINST.
+  DWORD inst = set->members[MemberIndex];
+  std::memset(&DeviceInfoData->ClassGuid, 0, sizeof(DeviceInfoData->ClassGuid));
+  DeviceInfoData->DevInst = inst;
+  DeviceInfoData->Reserved = inst;
   return TRUE;
 }
 

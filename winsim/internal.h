@@ -40,7 +40,13 @@ struct ChildProcess {
   bool ended = false;
   DWORD exitCode = STILL_ACTIVE;
   int handles = 0;  // open handles on it (process and thread)
-  size_t callsAtStart = 0;  // the starter's record when the child started
+  uintptr_t processHandle = 0;  // the one of the two that is a process handle
+  // The starter's record when the child started; what the starter adds meanwhile is kept.
+  size_t callsAtStart = 0;
+  size_t debugLinesAtStart = 0;
+  size_t messageBoxesAtStart = 0;
+  size_t beepsAtStart = 0;
+  std::map<std::string, int> countsAtStart;
 };
 
 struct OpenFile {

@@ -1,5 +1,6 @@
 // kernel32 of winsim: last error, version and processor, modules, current directory, debug
 // output, command line, and text (code page 1252, case, comparison).
+#include <cstdlib>
 #include <cstring>
 
 #include "winsim/internal.h"
@@ -150,6 +151,32 @@ DWORD WINAPI GetCurrentDirectoryA(DWORD size, LPSTR buf) {
 DWORD WINAPI GetCurrentDirectoryW(DWORD size, LPWSTR buf) {
   if (Faulted("GetCurrentDirectoryW", {{"nBufferLength", size}})) return 0;
   return CopyOut(Wide(P().currentDirectory), buf, size);
+}
+
+// One heap per process; its blocks come from the host's heap, so the sanitizers see them.
+static const uintptr_t kProcessHeap = 0x00500000;
+
+HANDLE WINAPI GetProcessHeap() { return HANDLE(kProcessHeap); }
+
+LPVOID WINAPI HeapAlloc(HANDLE hHeap, DWORD dwFlags, SIZE_T dwBytes) {
+  // A refused allocation sets no error code (HEAP_GENERATE_EXCEPTIONS is not simulated).
+  DWORD before = P().lastError;
+  if (Faulted("HeapAlloc", {{"hHeap", uintptr_t(hHeap)}, {"dwFlags", dwFlags}, {"dwBytes", dwBytes}})) {
+    P().lastError = before;
+    return nullptr;
+  }
+  if (uintptr_t(hHeap) != kProcessHeap || (dwFlags & ~DWORD(HEAP_ZERO_MEMORY)))
+    Stop("HeapAlloc on a heap or with flags that are not simulated");
+  void* p = std::malloc(dwBytes ? dwBytes : 1);
+  if (p && (dwFlags & HEAP_ZERO_MEMORY)) std::memset(p, 0, dwBytes);
+  return p;
+}
+
+BOOL WINAPI HeapFree(HANDLE hHeap, DWORD dwFlags, LPVOID lpMem) {
+  Enter("HeapFree", {{"hHeap", uintptr_t(hHeap)}, {"dwFlags", dwFlags}, {"lpMem", lpMem != nullptr}});
+  if (uintptr_t(hHeap) != kProcessHeap || dwFlags) Stop("HeapFree on a heap or with flags that are not simulated");
+  std::free(lpMem);
+  return TRUE;
 }
 
 void WINAPI OutputDebugStringW(LPCWSTR text) {

@@ -33,24 +33,45 @@ void SaveIfOwned() {
   if (!P().stateFile.empty()) M().Save(P().stateFile);
 }
 
-// Reads what a child process left in its state file and takes it as the machine, keeping the
-// calls that this process made since the child started.
-void Merge(Machine& m, const std::string& stateFile, size_t callsAtStart, ChildProcess* child, int status) {
-  std::vector<CallRecord> mine(m.calls.begin() + std::min(callsAtStart, m.calls.size()), m.calls.end());
+// The starter's record as it stands, for a child that starts now.
+void MarkStart(const Machine& m, ChildProcess& child) {
+  child.callsAtStart = m.calls.size();
+  child.debugLinesAtStart = m.debugLines.size();
+  child.messageBoxesAtStart = m.messageBoxes.size();
+  child.beepsAtStart = m.beeps.size();
+  child.countsAtStart = m.callCounts;
+}
+
+template <typename T>
+std::vector<T> Since(const std::vector<T>& v, size_t start) {
+  return std::vector<T>(v.begin() + long(std::min(start, v.size())), v.end());
+}
+
+// Reads what a child process left in its state file and takes it as the machine, keeping what the
+// starter recorded since the child started (after the child's record).
+void Merge(Machine& m, ChildProcess& child, int status) {
+  std::vector<CallRecord> calls = Since(m.calls, child.callsAtStart);
+  std::vector<std::string> debugLines = Since(m.debugLines, child.debugLinesAtStart);
+  std::vector<MessageBoxRecord> boxes = Since(m.messageBoxes, child.messageBoxesAtStart);
+  std::vector<UINT> beeps = Since(m.beeps, child.beepsAtStart);
+  std::map<std::string, int> counts;
+  for (const auto& [fn, n] : m.callCounts) counts[fn] = n - child.countsAtStart[fn];
   size_t exitsBefore = m.exits.size();
   std::error_code ec;
-  bool saved = std::filesystem::file_size(stateFile, ec) > 0 && !ec;
+  bool saved = std::filesystem::file_size(child.stateFile, ec) > 0 && !ec;
   if (saved) {
-    m = Machine::Load(stateFile);
-    m.calls.insert(m.calls.end(), mine.begin(), mine.end());
+    m = Machine::Load(child.stateFile);
+    m.calls.insert(m.calls.end(), calls.begin(), calls.end());
+    m.debugLines.insert(m.debugLines.end(), debugLines.begin(), debugLines.end());
+    m.messageBoxes.insert(m.messageBoxes.end(), boxes.begin(), boxes.end());
+    m.beeps.insert(m.beeps.end(), beeps.begin(), beeps.end());
+    for (const auto& [fn, n] : counts) m.callCounts[fn] += n;
   }
-  std::filesystem::remove(stateFile, ec);
-  if (child) {
-    child->ended = true;
-    if (WIFSIGNALED(status)) child->exitCode = 0xC0000005;  // the program crashed
-    else if (saved && m.exits.size() > exitsBefore) child->exitCode = m.exits.back().exitCode;
-    else child->exitCode = WIFEXITED(status) ? DWORD(WEXITSTATUS(status)) : 0xC0000005;
-  }
+  std::filesystem::remove(child.stateFile, ec);
+  child.ended = true;
+  if (WIFSIGNALED(status)) child.exitCode = 0xC0000005;  // the program crashed
+  else if (saved && m.exits.size() > exitsBefore) child.exitCode = m.exits.back().exitCode;
+  else child.exitCode = WIFEXITED(status) ? DWORD(WEXITSTATUS(status)) : 0xC0000005;
 }
 
 ProcessResult Collect(Machine& m, const std::string& stateFile, int pid) {
@@ -59,7 +80,9 @@ ProcessResult Collect(Machine& m, const std::string& stateFile, int pid) {
   waitpid(pid, &status, 0);
   ProcessResult r;
   ChildProcess child;
-  Merge(m, stateFile, m.calls.size(), &child, status);
+  child.stateFile = stateFile;
+  MarkStart(m, child);
+  Merge(m, child, status);
   r.exitCode = child.exitCode;
   r.crashed = WIFSIGNALED(status);
   r.exited = m.exits.size() > exitsBefore;
@@ -230,6 +253,10 @@ BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine, LPSECU
   ProcessSpec spec;
   spec.program = image->image;
   spec.bits = image->image == "install" ? 32 : 64;
+  if (spec.bits == 64 && !m.Is64Bit()) {  // a 64-bit program on 32-bit Windows
+    SetError(ERROR_BAD_EXE_FORMAT);
+    return FALSE;
+  }
   spec.commandLine = lpCommandLine ? AnsiToUtf8(lpCommandLine) : "";
   spec.currentDirectory = P().currentDirectory;
   if (lpCurrentDirectory) {
@@ -249,9 +276,10 @@ BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine, LPSECU
   m.Save(child->stateFile);
   child->pid = Spawn(host->second, child->stateFile, spec);
   child->handles = 2;
-  child->callsAtStart = m.calls.size();
+  MarkStart(m, *child);
   Process& p = P();
   uintptr_t hp = p.NewHandle(), ht = p.NewHandle();
+  child->processHandle = hp;
   p.processHandles[hp] = child;
   p.processHandles[ht] = child;
   pi->hProcess = HANDLE(hp);
@@ -265,7 +293,7 @@ static void Reap(ChildProcess& child) {
   if (child.ended) return;
   int status = 0;
   waitpid(child.pid, &status, 0);
-  Merge(M(), child.stateFile, child.callsAtStart, &child, status);
+  Merge(M(), child, status);
 }
 
 DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
@@ -281,7 +309,7 @@ DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
     if (dwMilliseconds != INFINITE) {
       int status = 0;
       if (waitpid(child->pid, &status, WNOHANG) == 0) return WAIT_TIMEOUT;
-      Merge(M(), child->stateFile, child->callsAtStart, child.get(), status);
+      Merge(M(), *child, status);
     } else {
       Reap(*child);
     }
@@ -292,7 +320,8 @@ DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
 BOOL WINAPI GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode) {
   if (Faulted("GetExitCodeProcess", {{"hProcess", uintptr_t(hProcess)}})) return FALSE;
   auto it = P().processHandles.find(uintptr_t(hProcess));
-  if (it == P().processHandles.end() || !lpExitCode) {
+  // A thread handle is no process handle.
+  if (it == P().processHandles.end() || it->second->processHandle != it->first || !lpExitCode) {
     SetError(ERROR_INVALID_HANDLE);
     return FALSE;
   }

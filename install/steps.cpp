@@ -1,0 +1,160 @@
+// The install steps: the per-device install and the package install with the 64-bit hand-over,
+// and how their results are reported (debug lines, log lines, beeps).
+#include "clib/clib.h"
+#include "driverinstall/DriverInstall.h"
+#include "install/Install.h"
+
+namespace {
+
+// How one install result code is reported. The two steps differ only in some debug lines.
+struct TResultRow {
+  DWORD Code;
+  const WCHAR* DeviceDebugLine;
+  const WCHAR* PackageDebugLine;
+  const WCHAR* ListLine;
+  bool Beep;
+};
+
+const TResultRow ResultRows[] = {
+    {ERROR_SUCCESS, L"success.", L"success", L"Success.", false},
+    {ERROR_INVALID_FUNCTION, L"error: invalid function", L"error: invalid function", L"Invalid function.", false},
+    {ERROR_FILE_NOT_FOUND, L"error: One or more files missing!", L"error: One or more files missing!",
+     L"One or more files missing!", true},
+    {ERROR_ACCESS_DENIED, L"error: access denied", L"error: access denied", L"Access denied!", true},
+    {ERROR_NO_MORE_ITEMS, L"current driver is up-to-date", L"current driver is up-to-date",
+     L"Current driver is up-to-date", false},
+    {ERROR_NO_SUCH_DEVINST, L"success, marked to reinstall", L"success, mark to reinstall", L"Success.", false},
+    {ERROR_NO_AUTHENTICODE_CATALOG, L"error: not authenticated", L"error: not authenticated", L"Not authentified.",
+     true},
+    {ERROR_AUTHENTICODE_PUBLISHER_NOT_TRUSTED, L"error: publisher not trusted", L"error: publisher not trusted",
+     L"Publisher not trusted.", false},
+};
+
+const char* const Enumerator = "USB";
+
+// The error of a failed Windows call; a failure that names no error is still a failure.
+DWORD LastErrorOfFailure() {
+  DWORD e = GetLastError();
+  return e ? e : ERROR_INVALID_FUNCTION;
+}
+
+// Text + "0x" + the value in upper-case hexadecimal.
+void FormatCode(WideText& Line, const WCHAR* Text, DWORD Code) {
+  Line.Append(Text);
+  Line.Append(L"0x");
+  AppendHex(Line, Code);
+}
+
+// A failure of the hand-over: the list line (with a window), then the same debug line.
+void ReportFailure(TMainWindow* Window, const WCHAR* Text, DWORD Code) {
+  WideText line;
+  FormatCode(line, Text, Code);
+  AddLogLine(Window, line.c_str());
+  DebugOutput(line.c_str());
+}
+
+// Reports the result by the table of the step; true when it asks for the reinstall marking.
+bool ReportResult(TMainWindow* Window, DWORD Result, bool PackageStep) {
+  for (const TResultRow& row : ResultRows) {
+    if (row.Code != Result) continue;
+    DebugOutput(PackageStep ? row.PackageDebugLine : row.DeviceDebugLine);
+    AddLogLine(Window, row.ListLine);
+    if (row.Beep) MessageBeep(MB_ICONEXCLAMATION);
+    return Result == ERROR_SUCCESS || Result == ERROR_NO_SUCH_DEVINST;
+  }
+  WideText line;
+  FormatCode(line, L"Other error - ", Result);
+  AddLogLine(Window, line.c_str());
+  if (!PackageStep) DebugOutput(line.c_str());
+  return false;
+}
+
+// What both steps do before their install call: the message line, the pump, the INF path and its
+// debug line. False when the path could not be put together.
+bool StartStep(TMainWindow* Window, const char* Message, const char* InfFileName, const char* PathLine,
+               AnsiText& InfPath) {
+  if (Window) {
+    WideText message;
+    AppendAnsiAsWide(message, Message);
+    AddLogLine(Window, message.c_str());
+  }
+  // Lets the window paint the message before the long install call.
+  ProcessMessages();
+  InfPath.Append(BaseDir.c_str(), BaseDir.Length());
+  InfPath.Append(InfFileName);
+  AnsiText line(PathLine);
+  line.Append(InfPath.c_str(), InfPath.Length());
+  WideText wideLine;
+  AppendAnsiAsWide(wideLine, line.c_str());
+  DebugOutput(wideLine.c_str());
+  // A path cut short by the heap would name another file: no install with it.
+  return !InfPath.Failed();
+}
+
+// Completes the package install in quorvin, the 64-bit installer. True with its exit code in
+// Result; false when the hand-over failed, with the reported error in Result.
+bool RunQuorvin(TMainWindow* Window, DWORD& Result) {
+  DebugOutput(L"Running 64-bit installer...");
+  AddLogLine(Window, L"Running 64-bit installer...");
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof(startup);
+  startup.dwXSize = 128;
+  startup.dwYSize = 128;
+  startup.dwXCountChars = 80;
+  startup.dwYCountChars = 25;
+  PROCESS_INFORMATION process = {};
+  char commandLine[1] = {0};  // Windows may write into the command line: never a literal
+  // The relative name is completed against this program's current directory, and BaseDir becomes
+  // quorvin's, so that both install the same INF.
+  if (!CreateProcessA("amd64\\quorvin.exe", commandLine, nullptr, nullptr, FALSE, 0, nullptr, BaseDir.c_str(),
+                      &startup, &process)) {
+    Result = LastErrorOfFailure();
+    ReportFailure(Window, L"CreateProcess error ", Result);
+    return false;
+  }
+  bool finished = false;
+  DWORD exitCode = 0;
+  // Only an ended process has its exit code; a running one would answer STILL_ACTIVE (259).
+  if (WaitForSingleObject(process.hProcess, INFINITE) != WAIT_OBJECT_0) {
+    Result = LastErrorOfFailure();
+    ReportFailure(Window, L"WaitForSingleObject error ", Result);
+  } else if (!GetExitCodeProcess(process.hProcess, &exitCode)) {
+    Result = LastErrorOfFailure();
+    ReportFailure(Window, L"GetExitCodeProcess error ", Result);
+  } else {
+    DebugOutput(L"Process finished");
+    Result = exitCode;
+    finished = true;
+  }
+  CloseHandle(process.hProcess);
+  CloseHandle(process.hThread);
+  return finished;
+}
+
+}  // namespace
+
+void DebugOutput(const WCHAR* Text) { OutputDebugStringW(Text); }
+
+DWORD InstallDeviceDriver(TMainWindow* Window, const char* HardwareId, const char* InfFileName, const char* Message) {
+  AnsiText infPath;
+  DWORD result = ERROR_NOT_ENOUGH_MEMORY;
+  if (StartStep(Window, Message, InfFileName, "Install_Device_Driver: ", infPath)) {
+    bool reboot = false;
+    result = UpdateDeviceDriver(WindowHandle(Window), Enumerator, HardwareId, infPath.c_str(), false, reboot);
+  }
+  if (ReportResult(Window, result, false)) MarkForReinstall(Enumerator, HardwareId);
+  return result;
+}
+
+DWORD InstallDriver(TMainWindow* Window, const char* InfFileName, const char* Message) {
+  AnsiText infPath;
+  DWORD result = ERROR_NOT_ENOUGH_MEMORY;
+  if (StartStep(Window, Message, InfFileName, "Install_Driver: ", infPath)) {
+    bool reboot = false;
+    result = InstallDriverPackage(WindowHandle(Window), infPath.c_str(), false, reboot);
+  }
+  // Windows refuses the package install in this 32-bit process on 64-bit Windows.
+  if (result == ERROR_IN_WOW64 && !RunQuorvin(Window, result)) return result;
+  ReportResult(Window, result, true);
+  return result;
+}

@@ -1,0 +1,128 @@
+// quorvin on its own: the host build as a 64-bit process on the simulated machine.
+#include "support.h"
+
+namespace {
+
+const char* const Id = "USB\\VID_7A3C&PID_0001";
+
+winsim::Machine QuorvinMachine(bool presentDevice = true) {
+  winsim::Machine m = test::PackageMachine();
+  if (presentDevice) m.AddDevice("USB\\VID_7A3C&PID_0001\\1", {Id}, true);
+  return m;
+}
+
+std::vector<winsim::CallRecord> QuorvinCalls(const winsim::Machine& m, const std::string& fn) {
+  std::vector<winsim::CallRecord> out;
+  for (const auto& c : m.Calls(fn))
+    if (c.proc == "quorvin") out.push_back(c);
+  return out;
+}
+
+}  // namespace
+
+// The INF is looked for in the current directory, named with one backslash before the file name;
+// the command line changes nothing.
+TEST(Quorvin, InstallsTheInfOfItsCurrentDirectory) {
+  struct Case {
+    const char* name;
+    std::string currentDirectory;
+    std::string commandLine;
+    bool directoryUnreadable;
+    std::string infPath;
+    DWORD exitCode;
+  } cases[] = {
+      {"folder", "C:\\Drivers", "", false, "C:\\Drivers\\veltowinusb.inf", 0},
+      {"drive root", "C:\\", "", false, "C:\\veltowinusb.inf", ERROR_FILE_NOT_FOUND},
+      {"arguments ignored", "C:\\Drivers", "quorvin.exe /uninstall C:\\Other\\x.inf", false,
+       "C:\\Drivers\\veltowinusb.inf", 0},
+      // No current directory: the bare name, which Windows completes against the current directory.
+      {"empty directory", "C:\\Drivers", "", true, "veltowinusb.inf", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    winsim::Machine m = QuorvinMachine();
+    m.AddFolder("C:\\Other");
+    if (c.directoryUnreadable) m.Fail("GetCurrentDirectoryW", ERROR_ACCESS_DENIED);
+    auto r = test::RunQuorvin(m, c.currentDirectory, c.commandLine);
+    ASSERT_TRUE(r.exited) << r.stopped;
+    EXPECT_FALSE(r.crashed);
+    EXPECT_EQ(r.exitCode, c.exitCode);
+    auto calls = QuorvinCalls(m, "DiInstallDriverA");
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].args["InfPath"], c.infPath);
+    EXPECT_EQ(calls[0].args["Flags"], DIIRFLAG_FORCE_INF);
+    EXPECT_EQ(calls[0].args["hwndParent"], 0);
+    EXPECT_EQ(m.FindDevice("USB\\VID_7A3C&PID_0001\\1")->driverInf.empty(), c.exitCode != 0);
+    // quorvin shows and says nothing.
+    EXPECT_TRUE(m.debugLines.empty());
+    EXPECT_TRUE(m.messageBoxes.empty());
+    ASSERT_EQ(m.exits.size(), 1u);
+    EXPECT_EQ(m.exits[0].openHandles, 0);
+  }
+}
+
+// The exit code is the install result code, unchanged, also beyond what a host status can hold.
+TEST(Quorvin, ExitCodeIsTheInstallResult) {
+  struct Case {
+    const char* name;
+    bool presentDevice;
+    const char* failing;  // a call that fails with `error`
+    DWORD error;
+    DWORD exitCode;
+  } cases[] = {
+      {"copied to the driver store", false, nullptr, 0, ERROR_NO_SUCH_DEVINST},
+      {"copy fails", false, "SetupCopyOEMInfA", ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED},
+      {"up to date", true, "DiInstallDriverA", ERROR_NO_MORE_ITEMS, ERROR_NO_MORE_ITEMS},
+      {"publisher not trusted", true, "DiInstallDriverA", 0xE0000243, 0xE0000243},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    winsim::Machine m = QuorvinMachine(c.presentDevice);
+    if (c.failing) m.Fail(c.failing, c.error);
+    auto r = test::RunQuorvin(m, "C:\\Drivers");
+    ASSERT_TRUE(r.exited) << r.stopped;
+    EXPECT_EQ(r.exitCode, c.exitCode);
+    EXPECT_EQ(m.exits.back().exitCode, c.exitCode);
+  }
+  // After the copy the package is in the driver store.
+  winsim::Machine m = QuorvinMachine(false);
+  test::RunQuorvin(m, "C:\\Drivers");
+  ASSERT_EQ(m.driverStore.size(), 1u);
+  EXPECT_EQ(m.driverStore[0].originalPath, "C:\\Drivers\\veltowinusb.inf");
+}
+
+// Without DiInstallDriverA nothing is installed and the exit code is 1.
+TEST(Quorvin, WithoutDiInstallDriverExitsWithOne) {
+  struct Case {
+    const char* name;
+    std::function<void(winsim::Machine&)> setUp;
+  } cases[] = {
+      {"newdev.dll without the entry", [](winsim::Machine& m) { m.RemoveExport("newdev.dll", "DiInstallDriverA"); }},
+      {"no newdev.dll", [](winsim::Machine& m) { m.RemoveModule("newdev.dll"); }},
+      {"newdev.dll does not load", [](winsim::Machine& m) { m.Fail("LoadLibraryW", ERROR_MOD_NOT_FOUND); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    winsim::Machine m = QuorvinMachine();
+    c.setUp(m);
+    auto r = test::RunQuorvin(m, "C:\\Drivers");
+    ASSERT_TRUE(r.exited) << r.stopped;
+    EXPECT_EQ(r.exitCode, 1u);
+    EXPECT_TRUE(m.Calls("DiInstallDriverA").empty());
+    EXPECT_TRUE(m.FindDevice("USB\\VID_7A3C&PID_0001\\1")->driverInf.empty());
+  }
+}
+
+// quorvin runs as administrator: a newdev.dll planted beside it or in its current directory is
+// never loaded; newdev.dll comes from the system directory.
+TEST(Quorvin, LoadsNewdevFromTheSystemDirectory) {
+  winsim::Machine m = QuorvinMachine();
+  m.AddFile("C:\\Drivers\\newdev.dll", "MZ planted");
+  m.AddFile("C:\\Drivers\\amd64\\newdev.dll", "MZ planted");
+  auto r = test::RunQuorvin(m, "C:\\Drivers");
+  ASSERT_TRUE(r.exited) << r.stopped;
+  EXPECT_EQ(r.exitCode, 0u);
+  auto loads = QuorvinCalls(m, "LoadLibraryW");
+  ASSERT_EQ(loads.size(), 1u);
+  EXPECT_EQ(loads[0].args["lpLibFileName"], "C:\\Windows\\system32\\newdev.dll");
+}

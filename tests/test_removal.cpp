@@ -1,0 +1,343 @@
+// UninstallDevices: which devices go, the progress texts in their order, the INF names gathered
+// from the compatible drivers and their uninstalls, and the result.
+#include <cstddef>
+#include <cstring>
+
+#include "driverinstall/DriverInstall.h"
+#include "support.h"
+
+using winsim::Machine;
+using Texts = std::vector<std::string>;
+
+namespace {
+
+const UINT kProgress = WM_USER + 7;
+const char* kPrefix = "USB\\VID_7A3C&";
+const char* kLogger = "USB\\VID_7A3C&PID_0001";
+
+Texts g_texts;
+
+// Removal runs in the 32-bit install: on 32-bit Windows the device installer lets it remove.
+Machine X86Machine() {
+  Machine m;
+  m.nativeArchitecture = PROCESSOR_ARCHITECTURE_INTEL;
+  return m;
+}
+
+// A plain window that keeps a copy of every progress text while it is being sent.
+LRESULT CALLBACK RecordingProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == kProgress) {
+    g_texts.push_back(lp == 0 ? reinterpret_cast<const char*>(wp) : "(lParam not 0)");
+    return 0;
+  }
+  return DefWindowProcW(h, msg, wp, lp);
+}
+
+HWND ProgressWindow() {
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = RecordingProc;
+  wc.lpszClassName = L"ProgressRecorder";
+  RegisterClassW(&wc);
+  return CreateWindowExW(0, L"ProgressRecorder", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+}
+
+struct Outcome {
+  bool result = false;
+  Texts texts;
+  int openSets = -1;
+};
+
+// Runs the removal on the machine, reporting to a recording window or to none.
+Outcome Remove(Machine& m, bool window = true, const char* prefix = kPrefix, const char* enumerator = "USB") {
+  winsim::Session s(m);
+  g_texts.clear();
+  HWND w = window ? ProgressWindow() : nullptr;
+  Outcome o;
+  o.result = UninstallDevices(enumerator, prefix, w, kProgress);
+  o.texts = g_texts;
+  o.openSets = s.OpenDeviceInfoSets();
+  return o;
+}
+
+Texts Closing(const std::string& count) { return {"Successfull uninstalled " + count + " devices", "Ok"}; }
+
+Texts Join(std::initializer_list<Texts> parts) {
+  Texts out;
+  for (const Texts& p : parts) out.insert(out.end(), p.begin(), p.end());
+  return out;
+}
+
+const Texts kSearching = {"Searching for devices..."};
+const Texts kDeviceSteps = {"Removing registry keys", "Removing device from system"};
+
+// The names passed to SetupUninstallOEMInfA, in order.
+Texts Uninstalled(const Machine& m) {
+  Texts out;
+  for (const auto& c : m.Calls("SetupUninstallOEMInfA")) out.push_back(c.args["InfFileName"]);
+  return out;
+}
+
+// The device node numbers that a call was made for, in order.
+std::vector<DWORD> DevicesOf(const Machine& m, const std::string& fn) {
+  std::vector<DWORD> out;
+  for (const auto& c : m.Calls(fn)) out.push_back(c.args["DevInst"]);
+  return out;
+}
+
+// A vendor device whose own driver entry names an INF.
+winsim::Device& VendorDevice(Machine& m, const std::string& instance, const std::string& description,
+                             const std::string& infPath, bool present = true) {
+  winsim::Device& d = m.AddDevice(instance, {kLogger}, present);
+  d.drivers.push_back({description, infPath, {kLogger}});
+  return d;
+}
+
+}  // namespace
+
+TEST(UninstallDevices, NoMatchingDevice) {
+  Machine m = X86Machine();
+  winsim::Device& other = m.AddDevice("USB\\VID_1234&PID_0001\\1", {"USB\\VID_1234&PID_0001"});
+  other.drivers.push_back({"Other Device", "C:\\Windows\\INF\\oem9.inf", {"USB\\VID_1234&PID_0001"}});
+  Outcome o = Remove(m);
+  EXPECT_TRUE(o.result);
+  EXPECT_EQ(o.texts, Join({kSearching, {"No installed devices or drivers found", "Ok"}}));
+  EXPECT_TRUE(Uninstalled(m).empty());
+  EXPECT_TRUE(m.Calls("SetupDiBuildDriverInfoList").empty());
+  EXPECT_TRUE(m.Calls("SetupDiDeleteDevRegKey").empty());
+  EXPECT_TRUE(m.Calls("SetupDiRemoveDevice").empty());
+  EXPECT_EQ(o.openSets, 0);
+}
+
+TEST(UninstallDevices, DeviceWithoutDriverTexts) {
+  for (bool buildFails : {false, true}) {
+    Machine m = X86Machine();
+    m.AddDevice("USB\\VID_7A3C&PID_0001\\1", {kLogger});
+    if (buildFails) m.Fail("SetupDiBuildDriverInfoList", ERROR_INVALID_PARAMETER);
+    Outcome o = Remove(m);
+    EXPECT_TRUE(o.result) << buildFails;
+    // The plural stays for one device.
+    EXPECT_EQ(o.texts, Join({kSearching, kDeviceSteps, Closing("1")})) << buildFails;
+    EXPECT_TRUE(m.devices.empty()) << buildFails;
+    EXPECT_EQ(m.Calls("SetupDiDestroyDriverInfoList").size(), buildFails ? 0u : 1u);
+    EXPECT_TRUE(Uninstalled(m).empty());
+  }
+}
+
+TEST(UninstallDevices, PrefixComparedAsTextIgnoringCase) {
+  struct Row {
+    const char* instance;
+    const char* prefix;
+    bool removed;
+  } rows[] = {
+      {"USB\\VID_7A3C&PID_0001\\1", kPrefix, true},
+      {"usb\\vid_7a3c&pid_0001\\1", kPrefix, true},
+      {"USB\\VID_7A3C&PID_0001\\1", "usb\\Vid_7a3C&", true},
+      {"USB\\VID_7A3C", kPrefix, false},  // a proper beginning of the prefix
+      {"USB\\VID_7A3C_PID_0001\\1", kPrefix, false},
+      {"USB\\VID_7A3D&PID_0001\\1", kPrefix, false},
+      {"USB\\VID_\xC3\xA9T&1", "USB\\VID_\xC9", true},  // "é" against "É" of the ANSI code page
+  };
+  for (const Row& r : rows) {
+    Machine m = X86Machine();
+    m.AddDevice(r.instance, {kLogger});
+    Outcome o = Remove(m, true, r.prefix);
+    EXPECT_TRUE(o.result) << r.instance;
+    EXPECT_EQ(m.devices.empty(), r.removed) << r.instance << " / " << r.prefix;
+    EXPECT_EQ(o.texts.size(), r.removed ? 5u : 3u) << r.instance;
+  }
+}
+
+TEST(UninstallDevices, EveryVendorDeviceGoesAndNothingElse) {
+  Machine m = X86Machine();
+  m.AddDevice("USB\\VID_1234&PID_0001\\1", {"USB\\VID_1234&PID_0001"});
+  m.AddDevice("USB\\VID_7A3C&PID_0001\\2", {kLogger});
+  m.AddDevice("USB\\VID_7A3C&PID_0002\\3", {"USB\\VID_7A3C&PID_0002"}, false);  // not plugged in
+  m.AddDevice("usb\\vid_7a3c&pid_0010&mi_00\\4", {"USB\\VID_7A3C&PID_0010&MI_00"});
+  winsim::Device& other = m.AddDevice("USB\\VID_4321&PID_0007\\5", {"USB\\VID_4321&PID_0007"}, false);
+  other.drivers.push_back({"Other Device", "C:\\Windows\\INF\\oem9.inf", {"USB\\VID_4321&PID_0007"}});
+  m.AddDevice("PCI\\VEN_7A3C&DEV_0001\\6", {"PCI\\VEN_7A3C&DEV_0001"});
+  m.AddStoredInf("oem9.inf", "[Manufacturer]\nOther=Models\n[Models]\nOther Device=Install,USB\\VID_4321&PID_0007\n");
+  const std::vector<DWORD> vendor = {2, 3, 4};
+  // Whatever enumerator is named, the USB devices are walked.
+  Outcome o = Remove(m, true, kPrefix, "PCI");
+  EXPECT_TRUE(o.result);
+  EXPECT_EQ(o.texts, Join({kSearching, kDeviceSteps, kDeviceSteps, kDeviceSteps, Closing("3")}));
+  ASSERT_EQ(m.devices.size(), 3u);
+  for (const winsim::Device& d : m.devices) {
+    EXPECT_EQ(d.instanceId.find("7A3C&PID"), std::string::npos) << d.instanceId;
+    EXPECT_TRUE(d.hardwareKey && d.softwareKey) << d.instanceId;
+  }
+  EXPECT_EQ(DevicesOf(m, "SetupDiBuildDriverInfoList"), vendor);
+  EXPECT_EQ(DevicesOf(m, "SetupDiDeleteDevRegKey"), vendor);
+  EXPECT_EQ(DevicesOf(m, "SetupDiRemoveDevice"), vendor);
+  EXPECT_TRUE(Uninstalled(m).empty());
+  EXPECT_NE(m.FindStoredInf("oem9.inf"), nullptr);
+  ASSERT_EQ(m.Calls("SetupDiGetClassDevsA").size(), 1u);
+  EXPECT_EQ(m.Calls("SetupDiGetClassDevsA")[0].args,
+            (winsim::json{{"ClassGuid", false}, {"Enumerator", "USB"}, {"hwndParent", 0}, {"Flags", DIGCF_ALLCLASSES}}));
+  for (const auto& c : m.Calls("SetupDiDeleteDevRegKey")) {
+    EXPECT_EQ(c.args["Scope"], DICS_FLAG_GLOBAL);
+    EXPECT_EQ(c.args["HwProfile"], 0xFFFFFFFFu);
+    EXPECT_EQ(c.args["KeyType"], DIREG_BOTH);
+  }
+  EXPECT_EQ(o.openSets, 0);
+}
+
+TEST(UninstallDevices, DriverTextsAndInfNamesInOrder) {
+  Machine m = X86Machine();
+  winsim::Device& d = VendorDevice(m, "USB\\VID_7A3C&PID_0001\\1", "VELTO Logger (legacy)", "C:\\Windows\\INF\\oem5.inf");
+  d.drivers.push_back({"", "C:oem6.inf", {kLogger}});  // no description, a drive-relative path
+  m.AddStoredInf("oem7.inf", test::SampleInf());
+  Outcome o = Remove(m);
+  EXPECT_TRUE(o.result);
+  EXPECT_EQ(o.texts, Join({kSearching,
+                           {"Removing VELTO Logger (legacy)", "Removing ", "Removing VELTO Data Logger"},
+                           kDeviceSteps,
+                           {"Uninstalling drivers"},
+                           Closing("1")}));
+  EXPECT_EQ(Uninstalled(m), (Texts{"oem5.inf", "oem6.inf", "oem7.inf"}));
+  for (const auto& c : m.Calls("SetupUninstallOEMInfA")) {
+    EXPECT_EQ(c.args["Flags"], SUOI_FORCEDELETE);
+    EXPECT_EQ(c.args["Reserved"], false);
+  }
+  EXPECT_EQ(m.FindStoredInf("oem7.inf"), nullptr);
+  // Each "Removing " text comes before its driver's detail is read; the list goes after the walk.
+  Texts order;
+  for (const std::string& fn : m.CallNames())
+    if (fn == "SendMessageW" || fn == "SetupDiGetDriverInfoDetailA" || fn == "SetupDiDestroyDriverInfoList" ||
+        fn == "SetupDiDeleteDevRegKey")
+      order.push_back(fn);
+  Texts perDriver = {"SendMessageW", "SetupDiGetDriverInfoDetailA", "SetupDiGetDriverInfoDetailA"};
+  EXPECT_EQ(order, Join({{"SendMessageW"}, perDriver, perDriver, perDriver,
+                         {"SetupDiDestroyDriverInfoList", "SendMessageW", "SetupDiDeleteDevRegKey", "SendMessageW",
+                          "SendMessageW", "SendMessageW", "SendMessageW"}}));
+  EXPECT_EQ(o.openSets, 0);
+}
+
+TEST(UninstallDevices, InfNameIsWhatFollowsTheLastSeparator) {
+  struct Row {
+    const char* path;
+    const char* name;
+  } rows[] = {
+      {"C:\\Windows\\INF\\oem5.inf", "oem5.inf"},
+      {"oem5.inf", "oem5.inf"},
+      {"C:oem5.inf", "oem5.inf"},
+      {"\\\\server\\share:drivers\\velto.inf", "velto.inf"},
+      {"C:\\Windows\\INF\\pilote \xC3\xA9t\xC3\xA9.inf", "pilote \xC3\xA9t\xC3\xA9.inf"},
+  };
+  for (const Row& r : rows) {
+    Machine m = X86Machine();
+    VendorDevice(m, "USB\\VID_7A3C&PID_0001\\1", "VELTO", r.path);
+    Remove(m);
+    EXPECT_EQ(Uninstalled(m), Texts{r.name}) << r.path;
+  }
+}
+
+TEST(UninstallDevices, InfNamedTwiceIsUninstalledTwice) {
+  Machine m = X86Machine();
+  m.AddDevice("USB\\VID_7A3C&PID_0001\\1", {kLogger});
+  m.AddDevice("USB\\VID_7A3C&PID_0001\\2", {kLogger}, false);
+  m.AddStoredInf("oem3.inf", test::SampleInf());
+  Outcome o = Remove(m);
+  // The second uninstall finds the package gone; that changes nothing.
+  EXPECT_TRUE(o.result);
+  EXPECT_EQ(Uninstalled(m), (Texts{"oem3.inf", "oem3.inf"}));
+  EXPECT_EQ(o.texts.back(), "Ok");
+  EXPECT_EQ(o.texts[o.texts.size() - 2], "Successfull uninstalled 2 devices");
+  EXPECT_TRUE(m.driverStore.empty());
+}
+
+TEST(UninstallDevices, DetailReadThroughTheSecondCall) {
+  const DWORD record = sizeof(SP_DRVINFO_DETAIL_DATA_A);
+  const DWORD required = DWORD(offsetof(SP_DRVINFO_DETAIL_DATA_A, HardwareID) + std::strlen(kLogger) + 2);
+  struct Row {
+    const char* what;
+    std::vector<winsim::Rule> rules;
+    std::vector<DWORD> sizes;  // of the detail calls made
+    bool named;
+  } rows[] = {
+      {"larger than the record", {}, {record, required}, true},
+      // With no size named, the retry is at the record's size, and there is no third call.
+      {"refused without a size", {{"SetupDiGetDriverInfoDetailA", "", 1, false, ERROR_INSUFFICIENT_BUFFER}},
+       {record, record}, false},
+      {"second call fails", {{"SetupDiGetDriverInfoDetailA", "", 2, false, ERROR_INVALID_DATA}},
+       {record, required}, false},
+      {"other failure, no retry", {{"SetupDiGetDriverInfoDetailA", "", 1, false, ERROR_INVALID_PARAMETER}},
+       {record}, false},
+  };
+  for (const Row& r : rows) {
+    Machine m = X86Machine();
+    VendorDevice(m, "USB\\VID_7A3C&PID_0001\\1", "VELTO Data Logger", "C:\\Windows\\INF\\oem4.inf");
+    m.rules = r.rules;
+    Outcome o = Remove(m);
+    std::vector<DWORD> sizes;
+    for (const auto& c : m.Calls("SetupDiGetDriverInfoDetailA")) {
+      sizes.push_back(c.args["DriverInfoDetailDataSize"]);
+      EXPECT_EQ(c.args["cbSize"], record) << r.what;  // the record's size, not the buffer's
+    }
+    EXPECT_EQ(sizes, r.sizes) << r.what;
+    EXPECT_EQ(Uninstalled(m), r.named ? Texts{"oem4.inf"} : Texts{}) << r.what;
+    // The driver's text is sent whether or not its detail could be read.
+    EXPECT_EQ(o.texts, Join({kSearching, {"Removing VELTO Data Logger"}, kDeviceSteps,
+                             r.named ? Texts{"Uninstalling drivers"} : Texts{}, Closing("1")}))
+        << r.what;
+    EXPECT_TRUE(o.result) << r.what;
+  }
+}
+
+TEST(UninstallDevices, FailedRemovalIsCountedAndReported) {
+  Machine m = X86Machine();
+  m.AddDevice("USB\\VID_7A3C&PID_0001\\1", {kLogger});
+  m.AddDevice("USB\\VID_7A3C&PID_0001\\2", {kLogger});
+  m.Fail("SetupDiRemoveDevice", ERROR_ACCESS_DENIED, 1);
+  m.Fail("SetupDiDeleteDevRegKey", ERROR_ACCESS_DENIED);  // ignored
+  Outcome o = Remove(m);
+  EXPECT_FALSE(o.result);
+  EXPECT_EQ(o.texts, Join({kSearching, kDeviceSteps, {"Unable to remove device, error 0x5"}, kDeviceSteps,
+                           Closing("2")}));
+  ASSERT_EQ(m.devices.size(), 1u);
+  EXPECT_EQ(m.devices[0].instanceId, "USB\\VID_7A3C&PID_0001\\1");
+}
+
+TEST(UninstallDevices, UnreadableInstanceIdSkipsTheDevice) {
+  Machine m = X86Machine();
+  m.AddDevice("USB\\VID_7A3C&PID_0001\\1", {kLogger});
+  m.AddDevice("USB\\VID_7A3C&PID_0001\\2", {kLogger});
+  m.Fail("SetupDiGetDeviceInstanceIdA", ERROR_INSUFFICIENT_BUFFER, 1);
+  Outcome o = Remove(m);
+  EXPECT_TRUE(o.result);
+  EXPECT_EQ(o.texts, Join({kSearching, kDeviceSteps, Closing("1")}));
+  EXPECT_EQ(DevicesOf(m, "SetupDiRemoveDevice"), std::vector<DWORD>{2});
+  EXPECT_EQ(m.Calls("SetupDiGetDeviceInstanceIdA")[0].args["DeviceInstanceIdSize"], 200);
+}
+
+TEST(UninstallDevices, DeviceListNotAvailable) {
+  Machine m = X86Machine();
+  m.AddDevice("USB\\VID_7A3C&PID_0001\\1", {kLogger});
+  m.Fail("SetupDiGetClassDevsA", ERROR_ACCESS_DENIED);
+  Outcome o = Remove(m);
+  EXPECT_FALSE(o.result);
+  EXPECT_EQ(o.texts, Join({kSearching, {"Unable to get device list, error 0x5", "Ok"}}));
+  EXPECT_TRUE(m.Calls("SetupDiEnumDeviceInfo").empty());
+  EXPECT_TRUE(m.Calls("SetupDiDestroyDeviceInfoList").empty());
+  EXPECT_EQ(m.devices.size(), 1u);
+}
+
+TEST(UninstallDevices, WithoutWindowTheStepsAreTheSame) {
+  Machine base = X86Machine();
+  VendorDevice(base, "USB\\VID_7A3C&PID_0001\\1", "VELTO", "C:\\Windows\\INF\\oem5.inf");
+  base.AddDevice("USB\\VID_7A3C&PID_0002\\2", {"USB\\VID_7A3C&PID_0002"}, false);
+  base.AddStoredInf("oem7.inf", test::SampleInf());
+  Machine withWindow = base, silent = base;
+  Outcome shown = Remove(withWindow, true);
+  Outcome quiet = Remove(silent, false);
+  EXPECT_TRUE(quiet.result);
+  EXPECT_TRUE(quiet.texts.empty());
+  EXPECT_TRUE(silent.Calls("SendMessageW").empty());
+  EXPECT_TRUE(silent.devices.empty());
+  Texts expected;
+  for (const std::string& fn : withWindow.CallNames())
+    if (fn != "SendMessageW" && fn != "RegisterClassW" && fn != "CreateWindowExW") expected.push_back(fn);
+  EXPECT_EQ(silent.CallNames(), expected);
+  EXPECT_EQ(Uninstalled(silent), Uninstalled(withWindow));
+}
