@@ -58,4 +58,27 @@ inline winsim::ProcessResult RunQuorvin(winsim::Machine& m, const std::string& c
   return winsim::RunProgram(m, HOST_QUORVIN, spec);
 }
 
+// The texts that the recorder window has received, in order.
+inline std::vector<std::string>& RecordedTexts() {
+  static std::vector<std::string> texts;
+  return texts;
+}
+
+// A plain window that keeps a copy of every ANSI text (wParam) sent to it with `message` while
+// the send lasts, as the main window's log does with its progress texts. Clears the record.
+inline HWND RecorderWindow(UINT message) {
+  static UINT recorded;
+  recorded = message;
+  RecordedTexts().clear();
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = [](HWND h, UINT msg, WPARAM wp, LPARAM lp) -> LRESULT {
+    if (msg != recorded) return DefWindowProcW(h, msg, wp, lp);
+    RecordedTexts().push_back(lp == 0 ? reinterpret_cast<const char*>(wp) : "(lParam not 0)");
+    return 0;
+  };
+  wc.lpszClassName = L"TextRecorder";
+  RegisterClassW(&wc);
+  return CreateWindowExW(0, L"TextRecorder", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+}
+
 }  // namespace test

@@ -15,30 +15,11 @@ const UINT kProgress = WM_USER + 7;
 const char* kPrefix = "USB\\VID_7A3C&";
 const char* kLogger = "USB\\VID_7A3C&PID_0001";
 
-Texts g_texts;
-
 // Removal runs in the 32-bit install: on 32-bit Windows the device installer lets it remove.
 Machine X86Machine() {
   Machine m;
   m.nativeArchitecture = PROCESSOR_ARCHITECTURE_INTEL;
   return m;
-}
-
-// A plain window that keeps a copy of every progress text while it is being sent.
-LRESULT CALLBACK RecordingProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == kProgress) {
-    g_texts.push_back(lp == 0 ? reinterpret_cast<const char*>(wp) : "(lParam not 0)");
-    return 0;
-  }
-  return DefWindowProcW(h, msg, wp, lp);
-}
-
-HWND ProgressWindow() {
-  WNDCLASSW wc{};
-  wc.lpfnWndProc = RecordingProc;
-  wc.lpszClassName = L"ProgressRecorder";
-  RegisterClassW(&wc);
-  return CreateWindowExW(0, L"ProgressRecorder", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
 }
 
 struct Outcome {
@@ -50,11 +31,10 @@ struct Outcome {
 // Runs the removal on the machine, reporting to a recording window or to none.
 Outcome Remove(Machine& m, bool window = true, const char* prefix = kPrefix, const char* enumerator = "USB") {
   winsim::Session s(m);
-  g_texts.clear();
-  HWND w = window ? ProgressWindow() : nullptr;
+  HWND w = window ? test::RecorderWindow(kProgress) : nullptr;
   Outcome o;
   o.result = UninstallDevices(enumerator, prefix, w, kProgress);
-  o.texts = g_texts;
+  o.texts = window ? test::RecordedTexts() : Texts{};
   o.openSets = s.OpenDeviceInfoSets();
   return o;
 }

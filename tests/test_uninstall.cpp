@@ -9,24 +9,7 @@ using Texts = std::vector<std::string>;
 
 namespace {
 
-Texts g_log;
 
-// A plain window standing for the main window: it keeps a copy of each text while it is sent.
-LRESULT CALLBACK LogProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_ADDLOG) {
-    g_log.push_back(reinterpret_cast<const char*>(wp));
-    return 0;
-  }
-  return DefWindowProcW(h, msg, wp, lp);
-}
-
-HWND LogWindow() {
-  WNDCLASSW wc{};
-  wc.lpfnWndProc = LogProc;
-  wc.lpszClassName = L"UninstallLog";
-  RegisterClassW(&wc);
-  return CreateWindowExW(0, L"UninstallLog", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
-}
 
 // The vendor's devices (present, absent, one ID in lower case) with the package in the driver
 // store, and another vendor's devices with a package of their own.
@@ -84,11 +67,10 @@ TEST(DoUninstall, LogEndsInOkWhateverThePackageUninstallsGive) {
     m.AddStoredInf("oem3.inf", test::SampleInf());
     if (r.uninstallsFail) m.Fail("SetupUninstallOEMInfA", ERROR_ACCESS_DENIED);
     winsim::Session s(m);
-    g_log.clear();
     TMainWindow window;
-    window.Handle = LogWindow();
+    window.Handle = test::RecorderWindow(WM_ADDLOG);
     EXPECT_TRUE(DoUninstall(&window)) << r.what;
-    EXPECT_EQ(g_log, r.log) << r.what;
+    EXPECT_EQ(test::RecordedTexts(), r.log) << r.what;
     Texts expected = r.devices ? Texts{"oem3.inf"} : Texts{};
     expected.insert(expected.end(), kFixedNames.begin(), kFixedNames.end());
     EXPECT_EQ(Uninstalled(m), expected) << r.what;
@@ -101,11 +83,10 @@ TEST(DoUninstall, RefusedRemovalOn64BitWindowsIsReported) {
   m.AddDevice("USB\\VID_7A3C&PID_0002\\1", {"USB\\VID_7A3C&PID_0002"});
   m.AddStoredInf("oem3.inf", test::SampleInf());
   winsim::Session s(m);  // the 32-bit install
-  g_log.clear();
   TMainWindow window;
-  window.Handle = LogWindow();
+  window.Handle = test::RecorderWindow(WM_ADDLOG);
   EXPECT_FALSE(DoUninstall(&window));
-  EXPECT_EQ(g_log, (Texts{"Searching for devices...", "Removing VELTO Data Logger (bootloader)",
+  EXPECT_EQ(test::RecordedTexts(), (Texts{"Searching for devices...", "Removing VELTO Data Logger (bootloader)",
                           "Removing registry keys", "Removing device from system",
                           "Unable to remove device, error 0xE0000235", "Uninstalling drivers",
                           "Successfull uninstalled 1 devices", "Ok"}));
