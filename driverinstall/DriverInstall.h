@@ -4,6 +4,10 @@
 
 #include "platform/win32.h"
 
+// The error of the Windows call that just failed; a failure that names no error is still a
+// failure (ERROR_INVALID_FUNCTION), never success.
+DWORD LastErrorOfFailure();
+
 // ---- Install calls ----
 
 typedef BOOL(WINAPI* TDiInstallDriverA)(HWND hwndParent, PCSTR InfPath, DWORD Flags, PBOOL NeedReboot);

@@ -6,12 +6,6 @@
 
 namespace {
 
-// The error of a failed Windows call; a failure that names no error is still a failure.
-DWORD LastErrorOfFailure() {
-  DWORD e = GetLastError();
-  return e ? e : ERROR_INVALID_FUNCTION;
-}
-
 // A device without a live device node is not present.
 bool NotPresent(DEVINST DevInst) {
   ULONG status = 0, problem = 0;

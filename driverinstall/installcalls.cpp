@@ -23,7 +23,7 @@ bool LoadDiInstallDriver() {
 }
 
 // The error of a failed Windows call; a failure that names no error is still a failure.
-static DWORD LastErrorOfFailure() {
+DWORD LastErrorOfFailure() {
   DWORD e = GetLastError();
   return e ? e : ERROR_INVALID_FUNCTION;
 }

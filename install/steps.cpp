@@ -32,12 +32,6 @@ const TResultRow ResultRows[] = {
 
 const char* const Enumerator = "USB";
 
-// The error of a failed Windows call; a failure that names no error is still a failure.
-DWORD LastErrorOfFailure() {
-  DWORD e = GetLastError();
-  return e ? e : ERROR_INVALID_FUNCTION;
-}
-
 // Text + "0x" + the value in upper-case hexadecimal.
 void FormatCode(WideText& Line, const WCHAR* Text, DWORD Code) {
   Line.Append(Text);
