@@ -23,4 +23,7 @@ if [ $wine = 1 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
   $sudo dpkg --add-architecture i386
 fi
 $sudo apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+# Wine is installed with what it recommends, as it was measured; the rest without.
+recommends=--no-install-recommends
+[ $wine = 1 ] && recommends=
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq $recommends "${missing[@]}" >/dev/null

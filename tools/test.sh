@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The test command: installs what is missing, builds the host build (plain and under the
-# sanitizers) and the two Windows programs, and runs every test.
+# sanitizers) and the two Windows programs, and runs every test, the last ones under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/setup.sh test
@@ -19,3 +19,7 @@ for preset in win32 win64; do
 done
 bash tools/check-imports.sh dist/install.exe dist/amd64/quorvin.exe
 bash tools/sizes.sh
+
+# The real programs of dist/ under Wine.
+bash tools/setup.sh wine
+ctest --preset wine

@@ -1,0 +1,281 @@
+# Shared part of the Wine scenarios: the prefix copy, the X server, running the programs under
+# our runner, the fake devices, and the checks. Sourced by each scenario script.
+#
+# Environment:
+#   WINE_TEST_DIST   folder with install.exe and amd64/quorvin.exe (default: the repository's dist/)
+#   WINE_TEST_WORK   work folder with the base prefix "base" (made by make-prefix.sh)
+#   WINE_TEST_TOOLS  folder with the test tools: wrun32.exe, wrun64.exe, cfgmgr32.dll, newdev32.dll
+#                    and newdev64.dll
+#   WINE_TEST_KEEP   1: keep the scenario's prefix copy for a look afterwards
+set -uo pipefail
+
+WINE_TEST_SOURCE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+REPO=$(cd "$WINE_TEST_SOURCE/../.." && pwd)
+DIST=${WINE_TEST_DIST:-$REPO/dist}
+WORK=${WINE_TEST_WORK:?WINE_TEST_WORK names the work folder}
+TOOLS=${WINE_TEST_TOOLS:?WINE_TEST_TOOLS names the folder of the test tools}
+SCENARIO=$(basename "$0" .sh)
+
+# The sample driver package of the repository.
+SAMPLE_INF=$REPO/tests/data/veltowinusb.inf
+
+# Wine never asks for the Mono and Gecko downloads, and adds no menu entries to the host.
+export WINEDEBUG=-all
+BASE_OVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+export WINEDLLOVERRIDES=$BASE_OVERRIDES
+
+FAILURES=0
+CHECKS=0
+XVFB_PID=""
+
+# Every Wine command has a time limit, so that nothing can hang a run.
+wine_cmd() { timeout 120 wine "$@"; }
+
+log() { printf '%s\n' "$*"; }
+ok() { CHECKS=$((CHECKS + 1)); log "ok: $*"; }
+fail() { CHECKS=$((CHECKS + 1)); FAILURES=$((FAILURES + 1)); log "FAIL: $*"; }
+die() { log "ERROR: $*"; exit 1; }
+
+cleanup() {
+  if [ -n "${WINEPREFIX:-}" ] && [ -d "${WINEPREFIX:-}" ]; then
+    wineserver -k >/dev/null 2>&1 || true
+    wineserver -w >/dev/null 2>&1 || true
+  fi
+  if [ -n "$XVFB_PID" ]; then
+    kill "$XVFB_PID" 2>/dev/null || true
+    wait "$XVFB_PID" 2>/dev/null || true
+  fi
+  if [ "${WINE_TEST_KEEP:-0}" != 1 ] && [ -n "${SCENARIO_DIR:-}" ]; then
+    rm -rf "$SCENARIO_DIR"
+  fi
+}
+
+# The scenario's own prefix: a full copy of the base prefix (wineserver rewrites the registry
+# files in place, so nothing of it may be shared), and an X server of its own.
+scenario_begin() {
+  for f in "$DIST/install.exe" "$DIST/amd64/quorvin.exe" "$TOOLS/wrun32.exe" "$TOOLS/wrun64.exe"; do
+    [ -f "$f" ] || die "missing $f"
+  done
+  [ -f "$WORK/base/system.reg" ] || die "no base prefix in $WORK/base (make-prefix.sh makes it)"
+  SCENARIO_DIR=$WORK/$SCENARIO
+  rm -rf "$SCENARIO_DIR"
+  mkdir -p "$SCENARIO_DIR"
+  trap cleanup EXIT
+  cp -a "$WORK/base" "$SCENARIO_DIR/prefix" || die "cannot copy the base prefix"
+  export WINEPREFIX=$SCENARIO_DIR/prefix
+  DRIVE_C=$WINEPREFIX/drive_c
+  mkdir -p "$DRIVE_C/wtest"
+  cp "$TOOLS/wrun32.exe" "$TOOLS/wrun64.exe" "$DRIVE_C/wtest/"
+
+  # -displayfd picks a free display number, so scenarios can run side by side.
+  local fdfile=$SCENARIO_DIR/display
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fdfile" 2>"$SCENARIO_DIR/xvfb.log" &
+  XVFB_PID=$!
+  for _ in $(seq 100); do
+    [ -s "$fdfile" ] && break
+    sleep 0.05
+  done
+  [ -s "$fdfile" ] || die "Xvfb did not start: $(cat "$SCENARIO_DIR/xvfb.log")"
+  export DISPLAY=:$(head -n1 "$fdfile")
+  log "scenario $SCENARIO: prefix $WINEPREFIX, display $DISPLAY, programs from $DIST"
+}
+
+scenario_end() {
+  log "$SCENARIO: $((CHECKS - FAILURES)) of $CHECKS checks passed"
+  [ "$CHECKS" -gt 0 ] || die "the scenario checked nothing"
+  [ "$FAILURES" -eq 0 ]
+  exit $?
+}
+
+# A folder on drive C: as the user would lay it out: the shipped programs and, optionally, the INF.
+#   make_demo NAME [INF-FILE]   -> Windows path C:\NAME
+make_demo() {
+  local dir=$DRIVE_C/$1
+  rm -rf "$dir"
+  mkdir -p "$dir/amd64"
+  cp "$DIST/install.exe" "$dir/"
+  cp "$DIST/amd64/quorvin.exe" "$dir/amd64/"
+  [ $# -ge 2 ] && cp "$2" "$dir/veltowinusb.inf"
+  return 0
+}
+
+# Runs a program under our debugger. RUN_OUT holds its report (lines "debug: ", "window: ",
+# "exit: 0x........"), RUN_EXIT the full exit code (8 hex digits).
+#   run32 OPTIONS... PROGRAM ARGS...   (wrun32: 32-bit programs)
+#   run64 OPTIONS... PROGRAM ARGS...   (wrun64: 64-bit programs)
+run_with() {
+  local runner=$1
+  shift
+  RUN_OUT=$(wine_cmd "C:\\wtest\\$runner" "$@" 2>"$SCENARIO_DIR/wine.err" | tr -d '\r')
+  RUN_EXIT=$(printf '%s\n' "$RUN_OUT" | sed -n 's/^exit: 0x//p' | tail -n1)
+  log "--- $runner $*"
+  printf '%s\n' "$RUN_OUT" | sed 's/^/    /'
+}
+run32() { run_with wrun32.exe "$@"; }
+run64() { run_with wrun64.exe "$@"; }
+
+# ---- checks on the last run ----
+
+expect_exit() {  # expect_exit HEX8 WHAT
+  if [ "$RUN_EXIT" = "$1" ]; then ok "$2: exit code 0x$1"; else fail "$2: exit code 0x${RUN_EXIT:-none}, expected 0x$1"; fi
+}
+expect_line() {  # expect_line EXACT-LINE WHAT
+  if printf '%s\n' "$RUN_OUT" | grep -Fxq -- "$1"; then ok "$2"; else fail "$2: no line '$1'"; fi
+}
+expect_no_match() {  # expect_no_match REGEX WHAT
+  local hit
+  hit=$(printf '%s\n' "$RUN_OUT" | grep -E -- "$1" | head -n1)
+  if [ -z "$hit" ]; then ok "$2"; else fail "$2: unexpected line '$hit'"; fi
+}
+# The debug lines of the run, in order, must be exactly the given ones.
+expect_debug_lines() {  # expect_debug_lines WHAT LINE...
+  local what=$1
+  shift
+  local got want
+  got=$(printf '%s\n' "$RUN_OUT" | sed -n 's/^debug: //p')
+  want=$( [ $# -gt 0 ] && printf '%s\n' "$@")
+  if [ "$got" = "$want" ]; then
+    ok "$what: debug lines as expected"
+  else
+    fail "$what: debug lines differ"
+    diff <(printf '%s\n' "$want") <(printf '%s\n' "$got") | sed 's/^/    /'
+  fi
+}
+expect_silent() {  # no window of any kind, no exception, no timeout
+  expect_no_match '^(window|exception|timeout)' "$1: shows nothing and ends by itself"
+}
+
+# ---- Windows version ----
+
+# A version that winecfg knows: it writes CurrentVersion and ProductType into the registry.
+set_windows_version() {
+  wine_cmd winecfg /v "$1" >/dev/null 2>&1 || die "winecfg /v $1 failed"
+  check_os "$2" "version $1"
+}
+# A version that winecfg cannot set: the per-user Version value of Wine.
+set_wine_version_value() {
+  wine_cmd reg add 'HKCU\Software\Wine' /v Version /d "$1" /f >/dev/null 2>&1 || die "cannot set Version $1"
+  check_os "$2" "version value $1"
+}
+# Any MAJOR.MINOR through the registry values that Wine reads when no Version value is set.
+set_registry_version() {  # set_registry_version MAJOR MINOR BUILD WinNT|ServerNT EXPECTED-OS
+  local key='HKLM\Software\Microsoft\Windows NT\CurrentVersion'
+  wine_cmd reg delete 'HKCU\Software\Wine' /v Version /f >/dev/null 2>&1
+  reg_begin
+  reg_key "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion"
+  reg_dword CurrentMajorVersionNumber "$1"
+  reg_dword CurrentMinorVersionNumber "$2"
+  reg_sz CurrentVersion "$1.$2"
+  reg_sz CurrentBuildNumber "$3"
+  reg_sz CurrentBuild "$3"
+  reg_key 'HKEY_LOCAL_MACHINE\System\CurrentControlSet\Control\ProductOptions'
+  reg_sz ProductType "$4"
+  reg_import || die "cannot write the version $1.$2 into $key"
+  check_os "$5" "registry version $1.$2 $4"
+}
+# What a program without a supportedOS manifest is told, as "MAJOR.MINOR.BUILD type=N".
+check_os() {
+  local got
+  got=$(wine_cmd 'C:\wtest\wrun32.exe' -osinfo 2>/dev/null | tr -d '\r' | sed -n 's/^os: //p')
+  case "$got" in
+    "$1 "*) log "windows: $2 gives $got" ;;
+    *) die "$2 should give $1, Wine gives '${got:-nothing}'" ;;
+  esac
+}
+
+# ---- registry files: written as UTF-16LE with a byte-order mark, imported with reg import ----
+
+reg_begin() { REG_TEXT='Windows Registry Editor Version 5.00'$'\n'; }
+reg_key() { REG_TEXT+=$'\n'"[$1]"$'\n'; }
+reg_escape() { local s=${1//\\/\\\\}; printf '%s' "${s//\"/\\\"}"; }
+reg_sz() { REG_TEXT+="\"$1\"=\"$(reg_escape "$2")\""$'\n'; }
+reg_dword() { REG_TEXT+="\"$1\"=dword:$(printf '%08x' "$2")"$'\n'; }
+reg_multi() {  # reg_multi NAME STRING...
+  local name=$1 hex="" s
+  shift
+  for s in "$@"; do
+    hex+=$(printf '%s' "$s" | iconv -f UTF-8 -t UTF-16LE | od -An -v -tx1 | tr -s ' \n' ',')
+    hex+="00,00,"
+  done
+  hex+="00,00"
+  hex=${hex#,}
+  REG_TEXT+="\"$name\"=hex(7):${hex//,,/,}"$'\n'
+}
+reg_import() {
+  local file=$SCENARIO_DIR/import.reg
+  { printf '\xff\xfe'; printf '%s' "${REG_TEXT//$'\n'/$'\r\n'}" | iconv -f UTF-8 -t UTF-16LE; } >"$file"
+  cp "$file" "$DRIVE_C/wtest/import.reg"
+  wine_cmd reg import 'C:\wtest\import.reg' >/dev/null 2>&1
+}
+
+# ---- fake devices of the USB enumerator ----
+
+# The class of USB devices that the sample package installs into.
+USB_DEVICE_CLASS='{88BAE032-5A81-49F0-BC3D-A4FF138216D6}'
+
+# Adds a device key to the registry batch (reg_begin ... reg_import).
+#   fake_device INSTANCE-ID PRESENT(0|1) CONFIGFLAGS HARDWARE-IDS(|-separated) [COMPATIBLE-IDS(|-separated)]
+fake_device() {
+  local IFS='|'
+  local -a hwids compat
+  read -r -a hwids <<<"$4"
+  reg_key "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Enum\\$1"
+  reg_multi HardwareID "${hwids[@]}"
+  if [ -n "${5:-}" ]; then
+    read -r -a compat <<<"$5"
+    reg_multi CompatibleIDs "${compat[@]}"
+  fi
+  reg_sz Class USBDevice  # Wine's device enumeration writes it when it is missing
+  reg_sz ClassGUID "$USB_DEVICE_CLASS"
+  reg_sz DeviceDesc "Test device $1"
+  reg_sz Mfg "Test maker"
+  reg_dword ConfigFlags "$3"
+  reg_dword TestPresent "$2"
+}
+
+# Prints the key's values as lines "NAME TYPE DATA" (nothing when the key is missing).
+reg_values() {
+  wine_cmd reg query "$1" 2>/dev/null | tr -d '\r' | sed -n 's/^    \([^ ].*\)$/\1/p' | sed 's/    /\t/g'
+}
+reg_key_exists() { wine_cmd reg query "$1" >/dev/null 2>&1; }
+# One value's data, or nothing.
+reg_value() {  # reg_value KEY NAME
+  reg_values "$1" | awk -F'\t' -v n="$2" '$1 == n { print $3 }'
+}
+# Every key below KEY, one full path a line, sorted.
+reg_subkeys() {
+  wine_cmd reg query "$1" /s 2>/dev/null | tr -d '\r' | grep '^HKEY_' | sort
+}
+
+# Uses our cfgmgr32.dll, whose CM_Get_DevNode_Status answers from the device's TestPresent value,
+# in place of Wine's own (which calls every device present) for the 32-bit programs of this
+# prefix: it lies in the prefix's 32-bit system folder, and the override loads it before Wine's.
+use_test_cfgmgr32() {
+  [ -f "$TOOLS/cfgmgr32.dll" ] || die "missing $TOOLS/cfgmgr32.dll"
+  cp "$TOOLS/cfgmgr32.dll" "$DRIVE_C/windows/syswow64/cfgmgr32.dll"
+  export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;cfgmgr32=n,b"
+  # The device search asks the configuration manager through cfgmgr32.dll only when the
+  # program imports it from there.
+  local from
+  from=$(imports_of "$DIST/install.exe" | awk '$2 == "CM_Get_DevNode_Status" { print $1 }')
+  if [ -n "$from" ] && [ "$(echo "$from" | tr 'A-Z' 'a-z')" != cfgmgr32.dll ]; then
+    fail "install.exe imports CM_Get_DevNode_Status from $from, not from cfgmgr32.dll"
+  fi
+}
+
+# Uses our newdev.dll (32- and 64-bit), whose DiInstallDriverA answers from HKCU\Software\VeltoTest
+# and records its calls there, in place of Wine's own, for both bitnesses of this prefix.
+use_test_newdev() {
+  [ -f "$TOOLS/newdev32.dll" ] && [ -f "$TOOLS/newdev64.dll" ] || die "missing $TOOLS/newdev32.dll or newdev64.dll"
+  cp "$TOOLS/newdev32.dll" "$DRIVE_C/windows/syswow64/newdev.dll"
+  cp "$TOOLS/newdev64.dll" "$DRIVE_C/windows/system32/newdev.dll"
+  export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;newdev=n,b"
+}
+
+# The import table as lines "DLL FUNCTION".
+imports_of() {
+  x86_64-w64-mingw32-objdump -p "$1" | awk '
+    /DLL Name:/ { dll = $3; next }
+    dll != "" && /^\t[0-9a-f]+\t +[0-9]+ +[A-Za-z_]/ { print dll, $NF }
+  '
+}
