@@ -44,7 +44,9 @@ inline winsim::ProcessResult RunInstall(winsim::Machine& m, const std::string& a
   spec.program = "install";
   spec.bits = 32;
   spec.commandLine = "\"C:\\Drivers\\install.exe\"" + (arguments.empty() ? "" : " " + arguments);
-  return winsim::RunProgram(m, HOST_INSTALL, spec);
+  winsim::ProcessResult r = winsim::RunProgram(m, HOST_INSTALL, spec);
+  EXPECT_FALSE(r.crashed) << "install " << arguments << " crashed or was reported by a sanitizer";
+  return r;
 }
 
 // Runs the host quorvin in the given current directory.
@@ -55,7 +57,9 @@ inline winsim::ProcessResult RunQuorvin(winsim::Machine& m, const std::string& c
   spec.bits = 64;
   spec.commandLine = commandLine;
   spec.currentDirectory = currentDirectory;
-  return winsim::RunProgram(m, HOST_QUORVIN, spec);
+  winsim::ProcessResult r = winsim::RunProgram(m, HOST_QUORVIN, spec);
+  EXPECT_FALSE(r.crashed) << "quorvin crashed or was reported by a sanitizer";
+  return r;
 }
 
 // The texts that the recorder window has received, in order.

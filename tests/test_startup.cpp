@@ -18,7 +18,9 @@ winsim::ProcessSpec InstallSpec(const std::string& args = "/nothing") {
 
 // Runs the main block of install in a process of its own.
 ProcessResult RunMain(Machine& m, const std::string& args = "/nothing") {
-  return winsim::RunProcess(m, InstallSpec(args), [] { InstallMain(); });
+  ProcessResult r = winsim::RunProcess(m, InstallSpec(args), [] { InstallMain(); });
+  EXPECT_FALSE(r.crashed) << args;
+  return r;
 }
 
 bool LookedUpDiInstallDriver(const Machine& m) {
