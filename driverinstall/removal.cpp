@@ -66,8 +66,7 @@ bool ReadInfName(HDEVINFO Set, PSP_DEVINFO_DATA Device, SP_DRVINFO_DATA_V2_A& Dr
 
 // Text followed by an error code as "%x" writes it.
 bool ErrorText(const char* Text, DWORD Error, AnsiText& Out) {
-  WideText code;
-  return AppendHex(code, Error) && Out.Append(Text) && AppendWideAsAnsi(Out, code.c_str());
+  return Out.Append(Text) && AppendHex(Out, Error);
 }
 
 }  // namespace

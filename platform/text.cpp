@@ -1,17 +1,5 @@
 #include "platform/text.h"
 
-bool AppendHex(WideText& out, DWORD value) {
-  WCHAR digits[8];
-  int n = 0;
-  do {
-    digits[n++] = WCHAR("0123456789ABCDEF"[value & 0xF]);
-    value >>= 4;
-  } while (value);
-  bool ok = true;
-  while (n) ok = out.Append(digits[--n]) && ok;
-  return ok;
-}
-
 bool AppendDecimal(AnsiText& out, DWORD value) {
   char digits[10];
   int n = 0;

@@ -101,7 +101,18 @@ class AnsiList {
 };
 
 // "%x": upper-case hexadecimal digits, no leading zeros, no minimum width.
-bool AppendHex(WideText& out, DWORD value);
+template <typename C>
+bool AppendHex(TextBuf<C>& out, DWORD value) {
+  C digits[8];
+  int n = 0;
+  do {
+    digits[n++] = C("0123456789ABCDEF"[value & 0xF]);
+    value >>= 4;
+  } while (value);
+  bool ok = true;
+  while (n) ok = out.Append(digits[--n]) && ok;
+  return ok;
+}
 // Decimal digits, no sign, separators or padding.
 bool AppendDecimal(AnsiText& out, DWORD value);
 // Conversions through the system's ANSI code page; false when Windows or the heap refused.
