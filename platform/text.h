@@ -32,9 +32,10 @@ class TextBuf {
   bool Append(const C* s) { return Append(s, Count(s)); }
   bool Append(C c) { return Append(&c, 1); }
   C Last() const { return fLength ? fData[fLength - 1] : C(0); }
-  // Appends n characters to be filled through Data(); false when the heap refused.
+  // Appends n zero characters to be filled through Data(); false when the heap refused.
   bool Grow(size_t n) {
     if (!Reserve(fLength + n)) return false;
+    std::memset(fData + fLength, 0, n * sizeof(C));
     fLength += n;
     fData[fLength] = 0;
     return true;
@@ -77,6 +78,11 @@ class TextBuf {
   size_t fCapacity = 0;
   bool fFailed = false;
 };
+
+// A count that a Windows call reported for a buffer of `room` characters, kept within 0..room.
+inline size_t Clamped(LONG_PTR count, size_t room) {
+  return count < 0 ? 0 : size_t(count) > room ? room : size_t(count);
+}
 
 using AnsiText = TextBuf<char>;
 using WideText = TextBuf<WCHAR>;

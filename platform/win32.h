@@ -6,14 +6,19 @@
 #ifndef _WIN32_WINNT
 #define _WIN32_WINNT 0x0501
 #endif
+// The user32 records at their full size (NONCLIENTMETRICSW with its padded border width).
 #ifndef WINVER
-#define WINVER 0x0501
+#define WINVER 0x0600
 #endif
 #include <windows.h>
 #include <commctrl.h>
 #include <setupapi.h>
 #include <cfgmgr32.h>
 #include <newdev.h>
+// The records whose size the 32-bit program hands to Windows.
+static_assert(sizeof(void*) != 4 || sizeof(WNDCLASSEXW) == 48, "WNDCLASSEXW");
+static_assert(sizeof(void*) != 4 || sizeof(NONCLIENTMETRICSW) == 504, "NONCLIENTMETRICSW");
+static_assert(sizeof(LOGFONTW) == 92, "LOGFONTW");
 #else
 #include "winsim/winsim.h"
 #endif

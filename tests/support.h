@@ -12,6 +12,12 @@
 
 namespace test {
 
+// "(left,top)-(right,bottom)", for readable geometry failures.
+inline std::string S(const RECT& r) {
+  return "(" + std::to_string(r.left) + "," + std::to_string(r.top) + ")-(" + std::to_string(r.right) + "," +
+         std::to_string(r.bottom) + ")";
+}
+
 // The sample driver package INF of the tests (tests/data/veltowinusb.inf).
 inline std::string SampleInf() {
   std::ifstream in(std::string(TEST_DATA_DIR) + "/veltowinusb.inf", std::ios::binary);

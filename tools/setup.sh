@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that the builds and tests need, when they are missing.
 #   tools/setup.sh build   compilers and CMake
-#   tools/setup.sh test    the above, GoogleTest and nlohmann-json
+#   tools/setup.sh test    the above, GoogleTest (also its sources, for the Windows test build) and
+#                          nlohmann-json
 #   tools/setup.sh wine    the above, Wine (32- and 64-bit) and Xvfb
 set -euo pipefail
 level=${1:-test}
@@ -9,7 +10,7 @@ sudo=""
 [ "$(id -u)" -ne 0 ] && sudo=sudo
 
 packages=(cmake ninja-build g++ mingw-w64 binutils-mingw-w64)
-[ "$level" != build ] && packages+=(libgtest-dev libgmock-dev nlohmann-json3-dev)
+[ "$level" != build ] && packages+=(libgtest-dev libgmock-dev googletest nlohmann-json3-dev)
 wine=0
 [ "$level" = wine ] && wine=1 && packages+=(wine wine32 wine64 xvfb xdotool xauth)
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The test command: installs what is missing, builds the host build (plain and under the
-# sanitizers) and the two Windows programs, and runs every test, the last ones under Wine.
+# sanitizers), the two Windows programs and the Windows build of the control library's tests, and
+# runs every test, the last ones under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/setup.sh test
@@ -20,6 +21,10 @@ done
 bash tools/check-imports.sh dist/install.exe dist/amd64/quorvin.exe
 bash tools/sizes.sh
 
-# The real programs of dist/ under Wine.
+# The control library's shared tests as a Windows program, for Wine.
+cmake --preset win32-tests >/dev/null
+cmake --build --preset win32-tests
+
+# The real programs of dist/ and the library's shared tests under Wine.
 bash tools/setup.sh wine
 ctest --preset wine

@@ -13,18 +13,70 @@
 namespace winsim::detail {
 
 struct Window {
-  std::wstring cls;
+  HWND handle = nullptr;
+  std::wstring cls;        // the class name as registered
   std::wstring text;
-  WNDPROC proc = nullptr;
-  HWND parent = nullptr;
+  WNDPROC proc = nullptr;  // the current procedure (the class's until subclassed)
+  HWND parent = nullptr;   // child windows: the parent
+  HWND owner = nullptr;    // top-level windows: the owner
   DWORD style = 0;
+  DWORD exStyle = 0;
   LONG_PTR userData = 0;
+  LONG_PTR id = 0;
+  HINSTANCE instance = nullptr;
+  UINT classStyle = 0;
+  HBRUSH classBrush = nullptr;
+  // Rectangles in the parent's client coordinates (screen coordinates for top-level windows).
+  RECT rect{};
+  RECT client{};
+  RECT normal{};                  // the restored rectangle while minimised or maximised
+  bool restoreToMaximized = false;
+  bool needSizeMove = false;      // overlapped windows: WM_SIZE and WM_MOVE wait for the first show
+  bool destroying = false;        // WM_DESTROY is on its way: a second DestroyWindow does nothing
+  std::vector<HWND> children;     // sibling order, top first (creation order)
+  bool needsPaint = false;        // update region (the whole client area, or nothing)
+  bool needsErase = false;
+  // The system classes.
+  HFONT font = nullptr;
+  bool pressed = false;           // BUTTON: drawn pushed (BM_SETSTATE)
+  bool captured = false;          // the mouse went down inside and is not up yet
+  bool scrollStyle = false;       // LISTBOX: made with WS_VSCROLL (the bar shows when the lines overflow)
   std::vector<std::wstring> items;  // LISTBOX lines
+  int curSel = -1;
+  int topIndex = 0;
+  int itemHeight = 16;
 };
 
 struct WindowClass {
   std::wstring name;
   WNDPROC proc = nullptr;
+  UINT style = 0;
+  HBRUSH brush = nullptr;
+  HINSTANCE instance = nullptr;
+  ATOM atom = 0;
+};
+
+// A message waiting in the thread's queue, and who put it there.
+struct Queued {
+  MSG msg;
+  bool fromSystem = false;
+};
+
+enum class GdiKind { Font, Brush, Region };
+
+struct GdiObject {
+  GdiKind kind = GdiKind::Font;
+  bool stock = false;
+  LOGFONTW font{};
+  LOGBRUSH brush{};
+  std::vector<RECT> rects;  // a region: disjoint rectangles in y-x bands
+};
+
+struct DeviceContext {
+  HWND window = nullptr;
+  bool paint = false;       // made by BeginPaint (WM_PAINT), ended by EndPaint
+  HGDIOBJ font = nullptr;   // selected objects
+  HGDIOBJ brush = nullptr;
 };
 
 // A device information set: the devices it holds (by device node number) and, per device, the
@@ -46,6 +98,7 @@ struct ChildProcess {
   size_t debugLinesAtStart = 0;
   size_t messageBoxesAtStart = 0;
   size_t beepsAtStart = 0;
+  size_t messagesAtStart = 0;
   std::map<std::string, int> countsAtStart;
 };
 
@@ -65,10 +118,22 @@ struct Process {
   std::string stateFile;                // where the machine goes when the process ends
 
   std::map<uintptr_t, Window> windows;
+  std::vector<HWND> topLevel;                   // z-order, top first
   std::map<std::wstring, WindowClass> classes;  // lower-case names
-  std::deque<MSG> queue;
+  ATOM nextAtom = 0xC000;
+  HWND focus = nullptr;
+  HWND active = nullptr;
+  std::deque<Queued> queue;
   bool quitPosted = false;
   int quitCode = 0;
+  Queued lastTaken{};        // the message that GetMessageW or PeekMessageW handed out last
+  int paintsUnvalidated = 0;  // WM_PAINTs in a row that left their window unvalidated
+
+  std::map<uintptr_t, GdiObject> gdi;
+  std::set<uintptr_t> deletedGdi;
+  std::map<uintptr_t, DeviceContext> dcs;
+  GdiBalance gdiFaults;     // the counters of misuse (the live counts come from the tables)
+  std::vector<FillRecord> fills;
 
   std::map<uintptr_t, DeviceInfoSet> deviceInfoSets;
   std::map<uintptr_t, std::shared_ptr<ChildProcess>> processHandles;  // process and thread handles
@@ -125,6 +190,33 @@ Device* DeviceOf(HDEVINFO h, PSP_DEVINFO_DATA data);
 // The compatible drivers that Windows lists for a device: its own entries, then every package of
 // the driver store whose model lines name one of its hardware or compatible IDs.
 std::vector<Driver> CompatibleDrivers(const Device& d);
+
+// The window system (windows.cpp, winpos.cpp, messages.cpp, user32.cpp; their shared internals are
+// in window_internal.h): the one path by which winsim delivers a message to a window's current
+// procedure, logged on the machine; nothing after a window's WM_NCDESTROY.
+Window* FindWindow(HWND h);
+LRESULT Deliver(HWND h, UINT msg, WPARAM wp, LPARAM lp, bool fromSystem = true, bool posted = false);
+void Notify(HWND child, WORD code);  // WM_COMMAND from a control to its parent
+HWND SetFocusTo(HWND h);             // SetFocus without the call record
+bool IsVisibleTree(HWND h);          // WS_VISIBLE on the window and every ancestor
+void Invalidate(HWND h, bool erase);
+RECT ScreenRect(const Window& w);    // the window rectangle in screen coordinates
+POINT ClientOrigin(const Window& w); // the client area's top-left in screen coordinates
+void RecalcFrame(HWND h);            // SWP_FRAMECHANGED: the client area from the styles again
+COLORREF SysColor(int index);
+
+// The system classes (controls.cpp).
+LRESULT CALLBACK ButtonProc(HWND h, UINT msg, WPARAM wp, LPARAM lp);
+LRESULT CALLBACK ListBoxProc(HWND h, UINT msg, WPARAM wp, LPARAM lp);
+
+// GDI (gdi32.cpp).
+HDC NewDC(HWND window, bool paint);
+void EndDC(HDC dc);
+int TextHeight(HFONT font);  // the cell height of a font (of the system font for 0 or an unknown handle)
+void RecordFill(HDC dc, const std::vector<RECT>& rects, COLORREF color);
+// The colour of a brush object or of a system-colour brush value (COLOR_xxx + 1); false for neither.
+bool BrushColor(HBRUSH brush, COLORREF& color);
+GdiBalance CountGdi(const Process& p);
 
 // Starting processes (shared by CreateProcessA and the test runner).
 void SetUpProcess(Machine& m, const ProcessSpec& spec, const std::string& stateFile);

@@ -2,6 +2,7 @@
 // output, command line, and text (code page 1252, case, comparison).
 #include <cstdlib>
 #include <cstring>
+#include <unistd.h>
 
 #include "winsim/internal.h"
 
@@ -79,9 +80,13 @@ void WINAPI GetNativeSystemInfo(LPSYSTEM_INFO si) {
   FillSystemInfo(si, M().nativeArchitecture);
 }
 
+// The instance handle of the program's own image (GetModuleHandleW(nullptr)).
+constexpr uintptr_t kProgramImage = 0x00400000;
+
 HMODULE WINAPI GetModuleHandleW(LPCWSTR name) {
   std::string n = Utf8(name);
-  if (Faulted("GetModuleHandleW", {{"lpModuleName", n}})) return nullptr;
+  if (Faulted("GetModuleHandleW", {{"lpModuleName", name ? json(n) : json(nullptr)}})) return nullptr;
+  if (!name) return HMODULE(kProgramImage);
   if (!P().loadedModules.count(FoldUtf8(BaseName(n))) || !ModuleHandle(BaseName(n))) {
     SetError(ERROR_MOD_NOT_FOUND);
     return nullptr;
@@ -184,6 +189,9 @@ void WINAPI OutputDebugStringW(LPCWSTR text) {
   Enter("OutputDebugStringW", {{"lpOutputString", s}});
   M().debugLines.push_back(s);
 }
+
+// One thread per process: the GUI thread.
+DWORD WINAPI GetCurrentThreadId() { return 0x1000 + DWORD(getpid() & 0xFFFF) * 4; }
 
 LPWSTR WINAPI GetCommandLineW() {
   Enter("GetCommandLineW");

@@ -87,13 +87,95 @@ struct MessageBoxRecord {
   UINT type = 0;
 };
 
+// A message that winsim delivered to a window procedure.
+struct MessageRecord {
+  std::string proc;
+  uint64_t hwnd = 0;
+  UINT msg = 0;
+  uint64_t wParam = 0;
+  int64_t lParam = 0;
+  bool posted = false;      // taken from the queue and dispatched (false: sent)
+  bool fromSystem = false;  // winsim sent or posted it itself (false: the program's SendMessageW,
+                            // PostMessageW)
+};
+
+// GDI use of a process: objects alive (made and never deleted) and misuse.
+struct GdiBalance {
+  int fonts = 0;
+  int brushes = 0;
+  int regions = 0;
+  int doubleDeletes = 0;         // DeleteObject of a handle already deleted
+  int invalidDeletes = 0;        // DeleteObject of a handle never made
+  int deletedWhileSelected = 0;  // DeleteObject of an object still selected into a device context
+  int dcsNotReleased = 0;        // GetDC without ReleaseDC, BeginPaint without EndPaint
+  int releasedWithSelection = 0; // ReleaseDC with an object of the program still selected
+  int Alive() const { return fonts + brushes + regions; }
+  // Nothing left and nothing misused.
+  bool Clean() const {
+    return Alive() == 0 && doubleDeletes == 0 && invalidDeletes == 0 && deletedWhileSelected == 0 &&
+           dcsNotReleased == 0 && releasedWithSelection == 0;
+  }
+};
+
+// An area that FillRgn or FillRect painted: the rectangles as given, in the device context's
+// coordinates (the window's client area), not clipped.
+struct FillRecord {
+  uint64_t dc = 0;
+  uint64_t hwnd = 0;  // the window of the device context (0: the screen)
+  std::vector<RECT> rects;
+  COLORREF color = 0;
+};
+
+// What a window looks like at a moment.
+struct WindowSnapshot {
+  bool exists = false;
+  std::string className;
+  std::string text;
+  uint64_t parent = 0;
+  uint64_t owner = 0;
+  DWORD style = 0;
+  DWORD exStyle = 0;
+  RECT window{};  // screen coordinates
+  RECT client{};  // screen coordinates
+  bool visible = false;  // IsWindowVisible
+  bool enabled = false;
+  bool focused = false;
+  uint64_t font = 0;  // BUTTON and LISTBOX: WM_SETFONT's font
+  std::vector<std::string> items;  // LISTBOX
+  int curSel = -1;
+  int itemHeight = 0;
+  std::vector<uint64_t> children;  // sibling order
+};
+
 // How a simulated process ended.
 struct ExitRecord {
   std::string proc;
   DWORD exitCode = 0;
   int openHandles = 0;          // process, thread and file handles never closed
   int openDeviceInfoSets = 0;   // device information sets never destroyed
+  int gdiObjects = 0;           // fonts, brushes and regions never deleted
+  int gdiDoubleDeletes = 0;     // DeleteObject of a handle already deleted or never made
+  int dcsNotReleased = 0;
 };
+
+// The simulated screen and the frame metrics (classic style, 96 DPI); GetSystemMetrics answers these.
+namespace metrics {
+constexpr int kScreenWidth = 1024;
+constexpr int kScreenHeight = 768;
+constexpr int kCaption = 19;       // SM_CYCAPTION
+constexpr int kSmallCaption = 16;  // SM_CYSMCAPTION (tool windows)
+constexpr int kSizeFrame = 4;      // SM_CXSIZEFRAME
+constexpr int kFixedFrame = 3;     // SM_CXFIXEDFRAME
+constexpr int kBorder = 1;         // SM_CXBORDER
+constexpr int kEdge = 2;           // SM_CXEDGE
+constexpr int kScroll = 17;        // SM_CXVSCROLL, SM_CYHSCROLL
+constexpr int kMinTrackWidth = 112, kMinTrackHeight = 27;
+constexpr int kMaxTrackWidth = kScreenWidth + 12, kMaxTrackHeight = kScreenHeight + 12;
+constexpr int kMinimizedWidth = 160, kMinimizedHeight = 24;
+// An overlapped window created with CW_USEDEFAULT: at the screen's top-left, 3/4 of its size.
+constexpr int kDefaultX = 0, kDefaultY = 0;
+constexpr int kDefaultWidth = kScreenWidth * 3 / 4, kDefaultHeight = kScreenHeight * 3 / 4;
+}  // namespace metrics
 
 class Machine {
  public:
@@ -127,6 +209,7 @@ class Machine {
   std::vector<UINT> beeps;
   std::vector<ExitRecord> exits;
   std::vector<std::string> stops;  // why winsim stopped a program
+  std::vector<MessageRecord> messages;  // every message delivered to a window, in order
 
   bool Is64Bit() const;
 
@@ -152,6 +235,7 @@ class Machine {
   const StoredInf* FindStoredInf(const std::string& publishedName) const;
   std::vector<CallRecord> Calls(const std::string& fn) const;
   std::vector<std::string> CallNames() const;  // every recorded call name, in order
+  void ClearMessages() { messages.clear(); }
 
   json ToJson() const;
   static Machine FromJson(const json& j);
@@ -193,6 +277,18 @@ class Session {
   int OpenHandles() const;
   int OpenDeviceInfoSets() const;
   std::vector<std::string> ListBoxItems(HWND listBox) const;
+
+  // The window system: a window as it is now, and every window that exists (creation order).
+  WindowSnapshot Window(HWND window) const;
+  std::vector<HWND> Windows() const;
+
+  // GDI: what is alive and what was misused; the areas filled, in order (optionally of one device
+  // context); the rectangles of a region (empty for an unknown handle).
+  GdiBalance Gdi() const;
+  std::vector<FillRecord> Fills() const;
+  std::vector<FillRecord> FillsOf(HDC dc) const;
+  void ClearFills();
+  std::vector<RECT> RegionRects(HRGN region) const;
 };
 
 // The entry of a host program: loads the machine from the state file named by WINSIM_STATE,

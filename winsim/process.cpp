@@ -39,6 +39,7 @@ void MarkStart(const Machine& m, ChildProcess& child) {
   child.debugLinesAtStart = m.debugLines.size();
   child.messageBoxesAtStart = m.messageBoxes.size();
   child.beepsAtStart = m.beeps.size();
+  child.messagesAtStart = m.messages.size();
   child.countsAtStart = m.callCounts;
 }
 
@@ -54,6 +55,7 @@ void Merge(Machine& m, ChildProcess& child, int status) {
   std::vector<std::string> debugLines = Since(m.debugLines, child.debugLinesAtStart);
   std::vector<MessageBoxRecord> boxes = Since(m.messageBoxes, child.messageBoxesAtStart);
   std::vector<UINT> beeps = Since(m.beeps, child.beepsAtStart);
+  std::vector<MessageRecord> messages = Since(m.messages, child.messagesAtStart);
   std::map<std::string, int> counts;
   for (const auto& [fn, n] : m.callCounts) counts[fn] = n - child.countsAtStart[fn];
   size_t exitsBefore = m.exits.size();
@@ -65,6 +67,7 @@ void Merge(Machine& m, ChildProcess& child, int status) {
     m.debugLines.insert(m.debugLines.end(), debugLines.begin(), debugLines.end());
     m.messageBoxes.insert(m.messageBoxes.end(), boxes.begin(), boxes.end());
     m.beeps.insert(m.beeps.end(), beeps.begin(), beeps.end());
+    m.messages.insert(m.messages.end(), messages.begin(), messages.end());
     for (const auto& [fn, n] : counts) m.callCounts[fn] += n;
   }
   std::filesystem::remove(child.stateFile, ec);
@@ -133,6 +136,10 @@ void EndProcess(DWORD code) {
   e.exitCode = code;
   e.openHandles = int(p.processHandles.size() + p.files.size());
   e.openDeviceInfoSets = int(p.deviceInfoSets.size());
+  GdiBalance gdi = CountGdi(p);
+  e.gdiObjects = gdi.Alive();
+  e.gdiDoubleDeletes = gdi.doubleDeletes + gdi.invalidDeletes;
+  e.dcsNotReleased = gdi.dcsNotReleased;
   m.exits.push_back(e);
   SaveIfOwned();
   std::fflush(nullptr);

@@ -38,7 +38,9 @@ NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(Driver, description, infPath, ha
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(Module, name, exports)
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(CallRecord, proc, fn, args)
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(MessageBoxRecord, proc, text, caption, owner, type)
-NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(ExitRecord, proc, exitCode, openHandles, openDeviceInfoSets)
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(ExitRecord, proc, exitCode, openHandles, openDeviceInfoSets, gdiObjects,
+                                                gdiDoubleDeletes, dcsNotReleased)
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(MessageRecord, proc, hwnd, msg, wParam, lParam, posted, fromSystem)
 
 void to_json(json& j, const File& f) {
   j = json{{"path", f.path}, {"directory", f.directory}, {"data", Hex(f.data)}, {"image", f.image},
@@ -116,7 +118,8 @@ json Machine::ToJson() const {
               {"messageBoxes", messageBoxes},
               {"beeps", beeps},
               {"exits", exits},
-              {"stops", stops}};
+              {"stops", stops},
+              {"messages", messages}};
 }
 
 Machine Machine::FromJson(const json& j) {
@@ -145,6 +148,7 @@ Machine Machine::FromJson(const json& j) {
   Get(j, "beeps", m.beeps);
   Get(j, "exits", m.exits);
   Get(j, "stops", m.stops);
+  Get(j, "messages", m.messages);
   return m;
 }
 

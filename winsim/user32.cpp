@@ -1,77 +1,131 @@
-// user32 of winsim: message boxes and beeps, window classes and windows, the system LISTBOX and
-// BUTTON classes, and the thread message queue.
-#include <algorithm>
+// winsim user32: system values, message boxes and beeps, window text, focus and enabling; InitCommonControls.
 #include <cstring>
 
-#include "winsim/internal.h"
+#include "winsim/window_internal.h"
 
 using namespace winsim;
 using namespace winsim::detail;
+namespace mx = winsim::metrics;
 
-namespace {
+// ---- The internal face shared with the rest of winsim ----
 
-Window* Find(HWND h) {
-  auto it = P().windows.find(uintptr_t(h));
-  return it == P().windows.end() ? nullptr : &it->second;
+namespace winsim::detail {
+
+HWND SetFocusTo(HWND h) {
+  Process& p = P();
+  HWND old = p.focus;
+  if (old == h) return old;
+  if (h && !FindWindow(h)) return nullptr;
+  if (h) {
+    HWND root = Root(h);
+    Window* r = FindWindow(root);
+    if (r && root != p.active && (r->style & WS_VISIBLE)) Activate(root);
+    old = p.focus;
+    if (old == h || !FindWindow(h)) return old;
+  }
+  if (old && FindWindow(old)) Deliver(old, WM_KILLFOCUS, WPARAM(h), 0);
+  if (h && !FindWindow(h)) {
+    p.focus = nullptr;
+    return old;
+  }
+  p.focus = h;
+  if (h) Deliver(h, WM_SETFOCUS, WPARAM(old), 0);
+  return old;
 }
 
-LRESULT CALLBACK ListBoxProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
-  Window* w = Find(h);
-  if (!w) return LB_ERR;
-  switch (msg) {
-    case LB_ADDSTRING:
-      w->items.push_back(reinterpret_cast<LPCWSTR>(lp));
-      return LRESULT(w->items.size() - 1);
-    case LB_RESETCONTENT:
-      w->items.clear();
-      return 0;
-    case LB_GETCOUNT:
-      return LRESULT(w->items.size());
-    case LB_GETTEXTLEN:
-      return wp < w->items.size() ? LRESULT(w->items[wp].size()) : LB_ERR;
-    case LB_GETTEXT:
-      if (wp >= w->items.size()) return LB_ERR;
-      std::memcpy(reinterpret_cast<LPWSTR>(lp), w->items[wp].c_str(), (w->items[wp].size() + 1) * sizeof(WCHAR));
-      return LRESULT(w->items[wp].size());
-    default:
-      return DefWindowProcW(h, msg, wp, lp);
+}  // namespace winsim::detail
+
+// ---- System values ----
+
+int WINAPI GetSystemMetrics(int nIndex) {
+  Enter("GetSystemMetrics", {{"nIndex", nIndex}});
+  switch (nIndex) {
+    case SM_CXSCREEN: return mx::kScreenWidth;
+    case SM_CYSCREEN: return mx::kScreenHeight;
+    case SM_CXVSCROLL:
+    case SM_CYHSCROLL:
+    case SM_CYVSCROLL:
+    case SM_CXHSCROLL: return mx::kScroll;
+    case SM_CYCAPTION: return mx::kCaption;
+    case SM_CYSMCAPTION: return mx::kSmallCaption;
+    case SM_CXBORDER:
+    case SM_CYBORDER: return mx::kBorder;
+    case SM_CXDLGFRAME:
+    case SM_CYDLGFRAME: return mx::kFixedFrame;
+    case SM_CXFRAME:
+    case SM_CYFRAME: return mx::kSizeFrame;
+    case SM_CXEDGE:
+    case SM_CYEDGE: return mx::kEdge;
+    case SM_CXMINTRACK: return mx::kMinTrackWidth;
+    case SM_CYMINTRACK: return mx::kMinTrackHeight;
+    case SM_CXMAXTRACK: return mx::kMaxTrackWidth;
+    case SM_CYMAXTRACK: return mx::kMaxTrackHeight;
+    case SM_CXMINIMIZED: return mx::kMinimizedWidth;
+    case SM_CYMINIMIZED: return mx::kMinimizedHeight;
+    case SM_CXMAXIMIZED: return mx::kScreenWidth + 2 * mx::kSizeFrame;
+    case SM_CYMAXIMIZED: return mx::kScreenHeight + 2 * mx::kSizeFrame;
+    case SM_SERVERR2: return M().serverR2;
+    default: return 0;
   }
 }
 
-WNDPROC SystemClass(const std::wstring& folded) {
-  if (folded == L"LISTBOX") return ListBoxProc;
-  if (folded == L"BUTTON") return DefWindowProcW;
-  return nullptr;
+// The standard scheme of Windows 7.
+COLORREF winsim::detail::SysColor(int nIndex) {
+  static const COLORREF kColors[] = {
+      RGB(200, 200, 200), RGB(0, 0, 0),       RGB(153, 180, 209), RGB(191, 205, 219), RGB(240, 240, 240),
+      RGB(255, 255, 255), RGB(100, 100, 100), RGB(0, 0, 0),       RGB(0, 0, 0),       RGB(0, 0, 0),
+      RGB(180, 180, 180), RGB(244, 247, 252), RGB(171, 171, 171), RGB(51, 153, 255),  RGB(255, 255, 255),
+      RGB(240, 240, 240), RGB(160, 160, 160), RGB(109, 109, 109), RGB(0, 0, 0),       RGB(67, 78, 84),
+      RGB(255, 255, 255), RGB(105, 105, 105), RGB(227, 227, 227), RGB(0, 0, 0),       RGB(255, 255, 225),
+      RGB(0, 0, 0),       RGB(0, 102, 204),   RGB(185, 209, 234), RGB(215, 228, 242), RGB(51, 153, 255),
+      RGB(240, 240, 240)};
+  if (nIndex < 0 || nIndex >= int(sizeof kColors / sizeof kColors[0])) return 0;
+  return kColors[nIndex];
 }
 
-std::wstring Fold(LPCWSTR s) {
-  std::wstring w = s ? s : L"";
-  for (WCHAR& c : w) c = FoldCase(c);
-  return w;
+DWORD WINAPI GetSysColor(int nIndex) {
+  if (Faulted("GetSysColor", {{"nIndex", nIndex}})) return 0;
+  return SysColor(nIndex);
 }
 
-json MsgArgs(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
-  return {{"hWnd", uintptr_t(h)}, {"Msg", msg}, {"wParam", wp}, {"lParam", lp}};
-}
+namespace {
 
-void Destroy(HWND h) {
-  Window* w = Find(h);
-  if (!w) return;
-  // WM_DESTROY goes to the window before its children, WM_NCDESTROY to the children first.
-  SendMessageW(h, WM_DESTROY, 0, 0);
-  std::vector<HWND> children;
-  for (auto& [handle, child] : P().windows)
-    if (child.parent == h) children.push_back(HWND(handle));
-  for (HWND c : children) Destroy(c);
-  SendMessageW(h, WM_NCDESTROY, 0, 0);
-  P().windows.erase(uintptr_t(h));
+LOGFONTW SystemFontDescription(const wchar_t* face, LONG height, LONG weight) {
+  LOGFONTW lf{};
+  lf.lfHeight = height;
+  lf.lfWeight = weight;
+  lf.lfCharSet = DEFAULT_CHARSET;
+  for (int i = 0; face[i] && i < LF_FACESIZE - 1; ++i) lf.lfFaceName[i] = face[i];
+  return lf;
 }
 
 }  // namespace
 
-int WINAPI GetSystemMetrics(int nIndex) {
-  Enter("GetSystemMetrics", {{"nIndex", nIndex}});
-  return nIndex == SM_SERVERR2 ? M().serverR2 : 0;
+BOOL WINAPI SystemParametersInfoW(UINT uiAction, UINT uiParam, PVOID pvParam, UINT fWinIni) {
+  if (Faulted("SystemParametersInfoW",
+              {{"uiAction", uiAction}, {"uiParam", uiParam}, {"pvParam", pvParam != nullptr}, {"fWinIni", fWinIni}}))
+    return FALSE;
+  if (uiAction != SPI_GETNONCLIENTMETRICS) Stop("SystemParametersInfoW action " + std::to_string(uiAction) + " is not simulated");
+  auto* ncm = static_cast<NONCLIENTMETRICSW*>(pvParam);
+  // Windows before Vista knows only the record without iPaddedBorderWidth; later ones take both.
+  const UINT full = sizeof(NONCLIENTMETRICSW), legacy = full - sizeof(int);
+  bool vista = M().majorVersion >= 6;
+  if (!ncm || !(ncm->cbSize == legacy || (vista && ncm->cbSize == full))) {
+    SetError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  UINT size = ncm->cbSize;
+  std::memset(reinterpret_cast<BYTE*>(ncm) + sizeof(UINT), 0, size - sizeof(UINT));
+  LOGFONTW font = vista ? SystemFontDescription(L"Segoe UI", -12, FW_NORMAL)
+                        : SystemFontDescription(L"Tahoma", -11, FW_NORMAL);
+  ncm->iBorderWidth = mx::kBorder;
+  ncm->iScrollWidth = ncm->iScrollHeight = mx::kScroll;
+  ncm->iCaptionWidth = ncm->iCaptionHeight = mx::kCaption - 1;
+  ncm->iSmCaptionWidth = 12;
+  ncm->iSmCaptionHeight = mx::kSmallCaption - 1;
+  ncm->iMenuWidth = ncm->iMenuHeight = mx::kCaption - 1;
+  ncm->lfCaptionFont = ncm->lfSmCaptionFont = ncm->lfMenuFont = ncm->lfStatusFont = ncm->lfMessageFont = font;
+  return TRUE;
 }
 
 int WINAPI MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType) {
@@ -89,196 +143,61 @@ BOOL WINAPI MessageBeep(UINT uType) {
   return TRUE;
 }
 
-ATOM WINAPI RegisterClassW(const WNDCLASSW* wc) {
-  if (Faulted("RegisterClassW", {{"lpszClassName", wc ? Utf8(wc->lpszClassName) : ""}})) return 0;
-  std::wstring key = Fold(wc->lpszClassName);
-  if (P().classes.count(key) || SystemClass(key)) {
-    SetError(ERROR_CLASS_ALREADY_EXISTS);
-    return 0;
-  }
-  P().classes[key] = WindowClass{wc->lpszClassName, wc->lpfnWndProc};
-  return ATOM(0xC000 + P().classes.size());
-}
+// ---- Text, focus and enabling ----
 
-BOOL WINAPI UnregisterClassW(LPCWSTR lpClassName, HINSTANCE) {
-  if (Faulted("UnregisterClassW", {{"lpClassName", Utf8(lpClassName)}})) return FALSE;
-  if (!P().classes.erase(Fold(lpClassName))) {
-    SetError(ERROR_CLASS_DOES_NOT_EXIST);
+BOOL WINAPI SetWindowTextW(HWND hWnd, LPCWSTR lpString) {
+  if (Faulted("SetWindowTextW", {{"hWnd", uintptr_t(hWnd)}, {"lpString", lpString ? Utf8(lpString) : ""}}))
     return FALSE;
+  if (!Require(hWnd)) return FALSE;
+  return Deliver(hWnd, WM_SETTEXT, 0, LPARAM(lpString)) ? TRUE : FALSE;
+}
+
+int WINAPI GetWindowTextW(HWND hWnd, LPWSTR lpString, int nMaxCount) {
+  if (lpString && nMaxCount > 0) lpString[0] = 0;
+  if (Faulted("GetWindowTextW", {{"hWnd", uintptr_t(hWnd)}, {"nMaxCount", nMaxCount}})) return 0;
+  if (!Require(hWnd) || !lpString || nMaxCount <= 0) return 0;
+  return int(Deliver(hWnd, WM_GETTEXT, WPARAM(nMaxCount), LPARAM(lpString)));
+}
+
+int WINAPI GetWindowTextLengthW(HWND hWnd) {
+  if (Faulted("GetWindowTextLengthW", HwndArg(hWnd))) return 0;
+  if (!Require(hWnd)) return 0;
+  return int(Deliver(hWnd, WM_GETTEXTLENGTH, 0, 0));
+}
+
+HWND WINAPI SetFocus(HWND hWnd) {
+  if (Faulted("SetFocus", HwndArg(hWnd))) return nullptr;
+  if (hWnd && !Require(hWnd)) return nullptr;
+  return SetFocusTo(hWnd);
+}
+
+HWND WINAPI GetFocus() {
+  if (Faulted("GetFocus")) return nullptr;
+  return P().focus;
+}
+
+BOOL WINAPI IsWindowEnabled(HWND hWnd) {
+  if (Faulted("IsWindowEnabled", HwndArg(hWnd))) return FALSE;
+  Window* w = FindWindow(hWnd);
+  return w && !(w->style & WS_DISABLED) ? TRUE : FALSE;
+}
+
+// The previous state: nonzero when the window was disabled.
+BOOL WINAPI EnableWindow(HWND hWnd, BOOL bEnable) {
+  if (Faulted("EnableWindow", {{"hWnd", uintptr_t(hWnd)}, {"bEnable", bEnable}})) return FALSE;
+  Window* w = Require(hWnd);
+  if (!w) return FALSE;
+  bool wasDisabled = w->style & WS_DISABLED;
+  if (bEnable && wasDisabled) {
+    w->style &= ~DWORD(WS_DISABLED);
+    Deliver(hWnd, WM_ENABLE, TRUE, 0);
+  } else if (!bEnable && !wasDisabled) {
+    Deliver(hWnd, WM_CANCELMODE, 0, 0);
+    if ((w = FindWindow(hWnd))) w->style |= WS_DISABLED;
+    if (Within(hWnd, P().focus)) SetFocusTo(nullptr);
+    Deliver(hWnd, WM_ENABLE, FALSE, 0);
   }
-  return TRUE;
-}
-
-HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWindowName, DWORD dwStyle, int X, int Y,
-                            int nWidth, int nHeight, HWND hWndParent, HMENU hMenu, HINSTANCE hInstance,
-                            LPVOID lpParam) {
-  if (Faulted("CreateWindowExW", {{"lpClassName", Utf8(lpClassName)},
-                                   {"lpWindowName", Utf8(lpWindowName)},
-                                   {"dwStyle", dwStyle},
-                                   {"hWndParent", uintptr_t(hWndParent)}}))
-    return nullptr;
-  std::wstring key = Fold(lpClassName);
-  WNDPROC proc = SystemClass(key);
-  if (auto it = P().classes.find(key); it != P().classes.end()) proc = it->second.proc;
-  if (!proc) {
-    SetError(ERROR_CLASS_DOES_NOT_EXIST);
-    return nullptr;
-  }
-  if (hWndParent && !Find(hWndParent)) {
-    SetError(ERROR_INVALID_WINDOW_HANDLE);
-    return nullptr;
-  }
-  HWND h = HWND(P().NewHandle());
-  Window w;
-  w.cls = lpClassName;
-  w.text = lpWindowName ? lpWindowName : L"";
-  w.proc = proc;
-  w.parent = hWndParent;
-  w.style = dwStyle;
-  P().windows[uintptr_t(h)] = w;
-  CREATESTRUCTW cs{lpParam, hInstance, hMenu, hWndParent, nHeight, nWidth, Y, X, LONG(dwStyle),
-                   lpWindowName, lpClassName, dwExStyle};
-  // The messages of the creation go to the class procedure.
-  if (!proc(h, WM_NCCREATE, 0, LPARAM(&cs)) || proc(h, WM_CREATE, 0, LPARAM(&cs)) == -1) {
-    Destroy(h);
-    return nullptr;
-  }
-  return h;
-}
-
-BOOL WINAPI DestroyWindow(HWND hWnd) {
-  if (Faulted("DestroyWindow", {{"hWnd", uintptr_t(hWnd)}})) return FALSE;
-  if (!Find(hWnd)) {
-    SetError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
-  Destroy(hWnd);
-  return TRUE;
-}
-
-BOOL WINAPI IsWindow(HWND hWnd) { return Find(hWnd) ? TRUE : FALSE; }
-
-LRESULT WINAPI DefWindowProcW(HWND hWnd, UINT Msg, WPARAM, LPARAM) {
-  switch (Msg) {
-    case WM_NCCREATE:
-      return TRUE;
-    case WM_CLOSE:
-      DestroyWindow(hWnd);
-      return 0;
-    default:
-      return 0;
-  }
-}
-
-LRESULT WINAPI CallWindowProcW(WNDPROC proc, HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
-  return proc ? proc(hWnd, Msg, wParam, lParam) : 0;
-}
-
-LONG_PTR WINAPI GetWindowLongPtrW(HWND hWnd, int nIndex) {
-  Window* w = Find(hWnd);
-  if (!w) {
-    SetError(ERROR_INVALID_WINDOW_HANDLE);
-    return 0;
-  }
-  if (nIndex == GWLP_WNDPROC) return LONG_PTR(w->proc);
-  if (nIndex == GWLP_USERDATA) return w->userData;
-  SetError(ERROR_INVALID_PARAMETER);
-  return 0;
-}
-
-LONG_PTR WINAPI SetWindowLongPtrW(HWND hWnd, int nIndex, LONG_PTR value) {
-  Window* w = Find(hWnd);
-  if (!w) {
-    SetError(ERROR_INVALID_WINDOW_HANDLE);
-    return 0;
-  }
-  LONG_PTR old;
-  if (nIndex == GWLP_WNDPROC) {
-    old = LONG_PTR(w->proc);
-    w->proc = reinterpret_cast<WNDPROC>(value);
-  } else if (nIndex == GWLP_USERDATA) {
-    old = w->userData;
-    w->userData = value;
-  } else {
-    SetError(ERROR_INVALID_PARAMETER);
-    return 0;
-  }
-  SetError(0);
-  return old;
-}
-
-LRESULT WINAPI SendMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
-  if (Faulted("SendMessageW", MsgArgs(hWnd, Msg, wParam, lParam))) return 0;
-  Window* w = Find(hWnd);
-  if (!w) {
-    SetError(ERROR_INVALID_WINDOW_HANDLE);
-    return 0;
-  }
-  // A window of the calling thread: its procedure is called directly.
-  return w->proc(hWnd, Msg, wParam, lParam);
-}
-
-BOOL WINAPI PostMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
-  if (Faulted("PostMessageW", MsgArgs(hWnd, Msg, wParam, lParam))) return FALSE;
-  if (hWnd && !Find(hWnd)) {
-    SetError(ERROR_INVALID_WINDOW_HANDLE);
-    return FALSE;
-  }
-  MSG m{hWnd, Msg, wParam, lParam, 0, {0, 0}};
-  P().queue.push_back(m);
-  return TRUE;
-}
-
-void WINAPI PostQuitMessage(int nExitCode) {
-  Enter("PostQuitMessage", {{"nExitCode", nExitCode}});
-  P().quitPosted = true;
-  P().quitCode = nExitCode;
-}
-
-// The next message for the thread: posted messages first, then the quit message.
-static bool Next(LPMSG msg, bool remove) {
-  Process& p = P();
-  if (!p.queue.empty()) {
-    *msg = p.queue.front();
-    if (remove) p.queue.pop_front();
-    return true;
-  }
-  if (p.quitPosted) {
-    *msg = MSG{nullptr, WM_QUIT, WPARAM(p.quitCode), 0, 0, {0, 0}};
-    if (remove) p.quitPosted = false;
-    return true;
-  }
-  return false;
-}
-
-BOOL WINAPI PeekMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax, UINT wRemoveMsg) {
-  if (Faulted("PeekMessageW", {{"hWnd", uintptr_t(hWnd)},
-                                {"wMsgFilterMin", wMsgFilterMin},
-                                {"wMsgFilterMax", wMsgFilterMax},
-                                {"wRemoveMsg", wRemoveMsg}}))
-    return FALSE;
-  if (hWnd || wMsgFilterMin || wMsgFilterMax) Stop("PeekMessageW with a filter is not simulated");
-  return Next(lpMsg, wRemoveMsg & PM_REMOVE) ? TRUE : FALSE;
-}
-
-BOOL WINAPI GetMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax) {
-  if (Faulted("GetMessageW",
-              {{"hWnd", uintptr_t(hWnd)}, {"wMsgFilterMin", wMsgFilterMin}, {"wMsgFilterMax", wMsgFilterMax}}))
-    return -1;
-  if (hWnd || wMsgFilterMin || wMsgFilterMax) Stop("GetMessageW with a filter is not simulated");
-  if (!Next(lpMsg, true)) Stop("waits for input, and no user action is left");
-  return lpMsg->message == WM_QUIT ? FALSE : TRUE;
-}
-
-BOOL WINAPI TranslateMessage(const MSG* lpMsg) {
-  Enter("TranslateMessage", {{"message", lpMsg->message}});
-  return lpMsg->message == WM_KEYDOWN ? TRUE : FALSE;
-}
-
-LRESULT WINAPI DispatchMessageW(const MSG* lpMsg) {
-  Enter("DispatchMessageW", MsgArgs(lpMsg->hwnd, lpMsg->message, lpMsg->wParam, lpMsg->lParam));
-  Window* w = Find(lpMsg->hwnd);
-  return w ? w->proc(lpMsg->hwnd, lpMsg->message, lpMsg->wParam, lpMsg->lParam) : 0;
+  return wasDisabled ? TRUE : FALSE;
 }
 
 void WINAPI InitCommonControls() { Enter("InitCommonControls"); }

@@ -4,5 +4,6 @@
 
 #include "winsim/api/types.h"
 #include "winsim/api/kernel32.h"
+#include "winsim/api/gdi32.h"
 #include "winsim/api/user32.h"
 #include "winsim/api/setupapi.h"

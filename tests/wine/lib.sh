@@ -6,6 +6,7 @@
 #   WINE_TEST_WORK   work folder with the base prefix "base" (made by make-prefix.sh)
 #   WINE_TEST_TOOLS  folder with the test tools: wrun32.exe, wrun64.exe, cfgmgr32.dll, newdev32.dll
 #                    and newdev64.dll
+#   WINE_TEST_CLIB_EXE clib_tests.exe, the control library's shared tests (clib.sh only)
 #   WINE_TEST_KEEP   1: keep the scenario's prefix copy for a look afterwards
 set -uo pipefail
 
@@ -52,10 +53,7 @@ cleanup() {
 
 # The scenario's own prefix: a full copy of the base prefix (wineserver rewrites the registry
 # files in place, so nothing of it may be shared), and an X server of its own.
-scenario_begin() {
-  for f in "$DIST/install.exe" "$DIST/amd64/quorvin.exe" "$TOOLS/wrun32.exe" "$TOOLS/wrun64.exe"; do
-    [ -f "$f" ] || die "missing $f"
-  done
+prefix_begin() {
   [ -f "$WORK/base/system.reg" ] || die "no base prefix in $WORK/base (make-prefix.sh makes it)"
   SCENARIO_DIR=$WORK/$SCENARIO
   rm -rf "$SCENARIO_DIR"
@@ -65,7 +63,6 @@ scenario_begin() {
   export WINEPREFIX=$SCENARIO_DIR/prefix
   DRIVE_C=$WINEPREFIX/drive_c
   mkdir -p "$DRIVE_C/wtest"
-  cp "$TOOLS/wrun32.exe" "$TOOLS/wrun64.exe" "$DRIVE_C/wtest/"
 
   # -displayfd picks a free display number, so scenarios can run side by side.
   local fdfile=$SCENARIO_DIR/display
@@ -77,6 +74,15 @@ scenario_begin() {
   done
   [ -s "$fdfile" ] || die "Xvfb did not start: $(cat "$SCENARIO_DIR/xvfb.log")"
   export DISPLAY=:$(head -n1 "$fdfile")
+}
+
+# A scenario of the shipped programs: the prefix, with our runner in C:\wtest.
+scenario_begin() {
+  for f in "$DIST/install.exe" "$DIST/amd64/quorvin.exe" "$TOOLS/wrun32.exe" "$TOOLS/wrun64.exe"; do
+    [ -f "$f" ] || die "missing $f"
+  done
+  prefix_begin
+  cp "$TOOLS/wrun32.exe" "$TOOLS/wrun64.exe" "$DRIVE_C/wtest/"
   log "scenario $SCENARIO: prefix $WINEPREFIX, display $DISPLAY, programs from $DIST"
 }
 

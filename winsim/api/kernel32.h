@@ -155,6 +155,7 @@ BOOL WINAPI HeapFree(HANDLE hHeap, DWORD dwFlags, LPVOID lpMem);
 void WINAPI OutputDebugStringW(LPCWSTR lpOutputString);
 [[noreturn]] void WINAPI ExitProcess(UINT uExitCode);
 LPWSTR WINAPI GetCommandLineW();
+DWORD WINAPI GetCurrentThreadId();
 
 DWORD WINAPI CharLowerBuffW(LPWSTR lpsz, DWORD cchLength);
 int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int cbMultiByte,

@@ -61,9 +61,17 @@ DECLARE_HANDLE(HICON);
 DECLARE_HANDLE(HBRUSH);
 DECLARE_HANDLE(HFONT);
 DECLARE_HANDLE(HDC);
+DECLARE_HANDLE(HRGN);
+DECLARE_HANDLE(HPEN);
+DECLARE_HANDLE(HBITMAP);
+typedef void* HGDIOBJ;  // any GDI object: every kind converts to it
 typedef HICON HCURSOR;
 typedef HINSTANCE HMODULE;
 typedef INT_PTR(WINAPI* FARPROC)();
+
+typedef DWORD COLORREF;
+typedef unsigned short USHORT;
+typedef short SHORT;
 
 #define TRUE 1
 #define FALSE 0
@@ -89,12 +97,33 @@ typedef struct tagPOINT {
   LONG y;
 } POINT;
 
+typedef POINT* LPPOINT;
+
 typedef struct tagRECT {
   LONG left;
   LONG top;
   LONG right;
   LONG bottom;
 } RECT, *LPRECT;
+typedef const RECT* LPCRECT;
+
+typedef struct tagSIZE {
+  LONG cx;
+  LONG cy;
+} SIZE, *LPSIZE;
+
+// Words and colours.
+#define LOWORD(l) ((WORD)(((DWORD_PTR)(l)) & 0xffff))
+#define HIWORD(l) ((WORD)((((DWORD_PTR)(l)) >> 16) & 0xffff))
+#define LOBYTE(w) ((BYTE)(((DWORD_PTR)(w)) & 0xff))
+#define MAKELONG(lo, hi) ((LONG)(((WORD)(((DWORD_PTR)(lo)) & 0xffff)) | ((DWORD)((WORD)(((DWORD_PTR)(hi)) & 0xffff))) << 16))
+#define MAKEWPARAM(lo, hi) ((WPARAM)(DWORD)MAKELONG(lo, hi))
+#define MAKELPARAM(lo, hi) ((LPARAM)(DWORD)MAKELONG(lo, hi))
+#define MAKELRESULT(lo, hi) ((LRESULT)(DWORD)MAKELONG(lo, hi))
+#define RGB(r, g, b) ((COLORREF)(((BYTE)(r) | ((WORD)((BYTE)(g)) << 8)) | (((DWORD)(BYTE)(b)) << 16)))
+#define GetRValue(c) (LOBYTE(c))
+#define GetGValue(c) (LOBYTE(((WORD)(c)) >> 8))
+#define GetBValue(c) (LOBYTE((c) >> 16))
 
 // Error codes.
 #define ERROR_SUCCESS 0
@@ -116,7 +145,12 @@ typedef struct tagRECT {
 #define ERROR_BAD_EXE_FORMAT 193
 #define ERROR_DIRECTORY 267
 #define ERROR_NO_MORE_ITEMS 259
+#define ERROR_NOACCESS 998
 #define ERROR_INVALID_WINDOW_HANDLE 1400
+#define ERROR_TLW_WITH_WSCHILD 1406
+#define ERROR_CANNOT_FIND_WND_CLASS 1407
+#define ERROR_CLASS_HAS_WINDOWS 1412
+#define ERROR_INVALID_INDEX 1413
 #define ERROR_CLASS_ALREADY_EXISTS 1410
 #define ERROR_CLASS_DOES_NOT_EXIST 1411
 #define ERROR_INVALID_USER_BUFFER 1784

@@ -1,0 +1,52 @@
+// The window system's internals shared by windows.cpp, winpos.cpp, messages.cpp and user32.cpp.
+// What the rest of winsim uses of it (FindWindow, Deliver, ...) is in internal.h; the system
+// BUTTON and LISTBOX classes are in controls.cpp.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "winsim/internal.h"
+
+namespace winsim::detail {
+
+// Window coordinates stay within the range of GDI's coordinate space, so no sum overflows.
+constexpr LONG kMaxCoord = 0x7FFFFFF;
+
+inline LONG Clamp(int64_t v, int64_t lo, int64_t hi) { return LONG(std::min(std::max(v, lo), hi)); }
+
+// A class name may be an atom (MAKEINTATOM): a value below 0x10000, not a pointer.
+inline bool IsAtom(LPCWSTR name) { return uintptr_t(name) < 0x10000; }
+
+inline json HwndArg(HWND h) { return {{"hWnd", uintptr_t(h)}}; }
+
+inline bool IsChildWindow(const Window& w) { return (w.style & WS_CHILD) && w.parent; }
+inline bool IsOverlapped(DWORD style) { return !(style & (WS_CHILD | WS_POPUP)); }
+
+// Windows and their tree (windows.cpp).
+Window* Require(HWND h);  // FindWindow, with ERROR_INVALID_WINDOW_HANDLE when there is none
+std::vector<HWND>& Siblings(const Window& w);
+HWND Root(HWND h);
+bool Within(HWND tree, HWND h);  // `h` is `tree` or one of its descendants
+void DestroyTree(HWND h, bool explicitCall);
+
+// Frames, places, showing and activation (winpos.cpp).
+RECT ClientFor(const RECT& r, DWORD style, DWORD ex);
+RECT Within(const RECT& c, const RECT& r);
+MINMAXINFO DefaultMinMax(const Window& w);
+bool AsksMinMax(DWORD style);
+void SendSize(HWND h);
+void SendMove(HWND h);
+void LeaveHidden(HWND h);
+bool SetPos(HWND h, HWND after, int x, int y, int cx, int cy, UINT flags, bool stateChanged = false);
+enum class State { Normal, Minimized, Maximized };
+void ChangeState(HWND h, State to, UINT flags);
+BOOL Show(HWND h, int cmd);
+void Activate(HWND h);
+
+// The window text as DefWindowProcW keeps it (messages.cpp).
+LRESULT CopyText(const std::wstring& text, WPARAM size, LPARAM buffer);
+
+}  // namespace winsim::detail
