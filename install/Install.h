@@ -45,7 +45,11 @@ bool ArchitectureRefused(WORD Architecture);
 // Item Index of a command line (0: the program itself); false when there is no such item.
 bool CommandLineItem(const WCHAR* CommandLine, int Index, WideText& Item);
 
-// The exit code of the silent run that the command line asks for (the first argument only).
+// The window branch: the main window, shown, and the message loop; ends the program.
+[[noreturn]] void OpenMainWindow();
+
+// The exit code of the silent run that the command line asks for (the first argument only);
+// without an argument, the window branch, which never returns.
 UINT RunCommandLine(const WCHAR* CommandLine);
 
 // ---- Install steps and result reporting ----

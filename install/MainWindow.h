@@ -1,13 +1,35 @@
-// The main window as the install and uninstall procedures see it: the owner of the dialogs that
-// Windows shows during an install, and the log list that receives the procedures' lines.
+// The main window of an interactive run: a log list on the left, Install and Uninstall at the
+// top right and Exit at the bottom right. The install and uninstall procedures take it as their
+// window: their lines go to its list, its handle owns the install dialogs and receives the
+// uninstall's progress texts (WM_ADDLOG).
 #pragma once
 
-#include "platform/win32.h"
+#include "clib/clib.h"
 
-class TMainWindow {
+class TMainWindow : public CMainWindow {
  public:
-  HWND Handle = nullptr;  // the top-level window
-  HWND lbLog = nullptr;   // its log list
+  // The window with its four controls, each shown at (8, 8); the window itself stays hidden.
+  void Create();
+
+  CButton* btnInstall;
+  CListBox* lbLog;
+  CButton* btnExit;
+  CButton* btnRemove;
+
+  void btnInstallClick(void* Sender);
+  void btnRemoveClick(void* Sender);
+  void btnExitClick(void* Sender);
+
+ protected:
+  // The layout: a column of buttons 8 from the right, the list filling the rest, margins of 8.
+  void DoSize() override;
+  const TMessageMap* Messages() const override { return &MessageTable; }
+  // WM_GETMINMAXINFO: lParam points to the MINMAXINFO; the message goes on.
+  void WMGetMinMaxInfo(TControlMessage& Message);
+  // WM_ADDLOG: wParam points to an ANSI text to append to the list; the message goes on.
+  void WMAddLog(TControlMessage& Message);
+  static const TMessageEntry MessageEntries[];
+  static const TMessageMap MessageTable;
 };
 
 // The window's handle; 0 for none.

@@ -1,7 +1,84 @@
-#include "install/MainWindow.h"
+// The main window: its controls, layout, progress lines and the three buttons' handlers.
+#include "install/Install.h"
 
-HWND WindowHandle(TMainWindow* Window) { return Window ? Window->Handle : nullptr; }
+namespace {
+
+// A button of the column, at (8, 8) and 128 wide, with its text and handler, shown.
+CButton* NewButton(TMainWindow* Window, const WCHAR* Text, TButtonClickEvent OnClick) {
+  CButton* b = New<CButton>(Window);
+  if (!b) return nullptr;
+  b->Move(8, 8);
+  b->SetWidth(128);
+  b->SetText(Text);
+  b->SetOnClick(OnClick);
+  return b;
+}
+
+}  // namespace
+
+const TMessageEntry TMainWindow::MessageEntries[] = {
+    {WM_GETMINMAXINFO, static_cast<TMessageHandler>(&TMainWindow::WMGetMinMaxInfo)},
+    {WM_ADDLOG, static_cast<TMessageHandler>(&TMainWindow::WMAddLog)},
+};
+const TMessageMap TMainWindow::MessageTable = MapOf(&CMainWindow::MessageTable, TMainWindow::MessageEntries);
+
+void TMainWindow::Create() {
+  CMainWindow::Create();
+  if (!wnd) return;  // no window: the caller tells the user
+  btnInstall = NewButton(this, L"Install", MakeEvent<TButtonClickEvent, TMainWindow, &TMainWindow::btnInstallClick>(this));
+  if (btnInstall) {
+    btnInstall->SetDefPushButton(true);
+    btnInstall->Show();
+  }
+  btnRemove = NewButton(this, L"Uninstall", MakeEvent<TButtonClickEvent, TMainWindow, &TMainWindow::btnRemoveClick>(this));
+  if (btnRemove) btnRemove->Show();
+  btnExit = NewButton(this, L"Exit", MakeEvent<TButtonClickEvent, TMainWindow, &TMainWindow::btnExitClick>(this));
+  if (btnExit) btnExit->Show();
+  lbLog = New<CListBox>(this);
+  if (lbLog) {
+    lbLog->Move(8, 8);
+    lbLog->Show();
+  }
+}
+
+void TMainWindow::DoSize() {
+  // Each setter moves its control at once, so each step reads what the steps before made.
+  if (!btnInstall || !btnRemove || !btnExit || !lbLog) return;
+  btnInstall->SetLeft(ClientWidth() - btnInstall->Width() - 8);
+  btnRemove->SetLeft(btnInstall->Left());
+  btnRemove->SetTop(btnInstall->Top() + btnInstall->Height() + 8);
+  btnExit->SetLeft(btnInstall->Left());
+  btnExit->SetTop(ClientHeight() - btnExit->Height() - 8);
+  lbLog->SetWidth(btnInstall->Left() - lbLog->Left() - 8);
+  lbLog->SetHeight(ClientHeight() - lbLog->Top() - 8);
+}
+
+void TMainWindow::WMGetMinMaxInfo(TControlMessage& Message) {
+  MINMAXINFO* info = reinterpret_cast<MINMAXINFO*>(Message.LParam);
+  if (!info) return;
+  info->ptMinTrackSize.x = 600;
+  info->ptMinTrackSize.y = 320;
+}
+
+void TMainWindow::WMAddLog(TControlMessage& Message) {
+  const char* text = reinterpret_cast<const char*>(Message.WParam);
+  // A message from elsewhere may carry no text; a text the heap could not hold is not cut short.
+  if (!text || !lbLog) return;
+  WideText line;
+  if (AppendAnsiAsWide(line, text)) lbLog->AddString(line.c_str());
+}
+
+void TMainWindow::btnInstallClick(void*) {
+  if (lbLog) lbLog->Clear();
+  DoInstall(this);
+}
+
+void TMainWindow::btnRemoveClick(void*) { DoUninstall(this); }
+
+void TMainWindow::btnExitClick(void*) { Close(); }
+
+HWND WindowHandle(TMainWindow* Window) { return Window ? Window->Handle() : nullptr; }
 
 void AddLogLine(TMainWindow* Window, const WCHAR* Line) {
-  if (Window) SendMessageW(Window->lbLog, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Line));
+  if (Window && Window->lbLog) Window->lbLog->AddString(Line);
 }

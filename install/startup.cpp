@@ -113,9 +113,22 @@ bool CommandLineItem(const WCHAR* CommandLine, int Index, WideText& Item) {
   }
 }
 
+void OpenMainWindow() {
+  TMainWindow* window = New<TMainWindow>();
+  if (!window || !window->Handle()) {
+    if (window) window->Destroy();
+    Fatal(L"Unable to create the main window!");
+  }
+  window->SetText(L"VELTO drivers installation program");
+  window->SetStyle(window->GetStyle() | WS_SYSMENU | WS_THICKFRAME);
+  window->Move(50, 50, 600, 320);  // the first layout
+  window->Show();
+  RunMessageLoop();
+}
+
 UINT RunCommandLine(const WCHAR* CommandLine) {
   WideText arg;
-  if (!CommandLineItem(CommandLine, 1, arg)) return 1;  // the window has not been built yet
+  if (!CommandLineItem(CommandLine, 1, arg)) OpenMainWindow();
   if (arg.Length()) CharLowerBuffW(arg.Data(), DWORD(arg.Length()));
   if (SameText(arg.c_str(), L"/install")) return DoInstall(nullptr) == 0 ? 0 : 1;
   if (SameText(arg.c_str(), L"/uninstall")) return DoUninstall(nullptr) ? 0 : 1;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "install/MainWindow.h"
 #include "winsim/machine.h"
 
 namespace test {
@@ -67,6 +68,24 @@ inline winsim::ProcessResult RunQuorvin(winsim::Machine& m, const std::string& c
   EXPECT_FALSE(r.crashed) << "quorvin crashed or was reported by a sanitizer";
   return r;
 }
+
+// The main window of install on the current session for one scope (its window class registered
+// first), or none; at the end of the scope, before the session ends, it is destroyed and the
+// library frees its objects.
+class MainWindowScope {
+ public:
+  explicit MainWindowScope(bool make = true) {
+    if (!make) return;
+    RegisterWndClass();
+    Window = New<TMainWindow>();
+  }
+  ~MainWindowScope() {
+    if (Window && IsWindow(Window->Handle())) Window->Destroy();
+  }
+  MainWindowScope(const MainWindowScope&) = delete;
+  MainWindowScope& operator=(const MainWindowScope&) = delete;
+  TMainWindow* Window = nullptr;
+};
 
 // The texts that the recorder window has received, in order.
 inline std::vector<std::string>& RecordedTexts() {

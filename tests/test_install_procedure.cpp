@@ -35,14 +35,10 @@ InstallRun DoInstallOn(Machine& m, BYTE kind, bool withWindow = false) {
     OSKind = kind;
     DiInstallDriverProc = nullptr;
     LoadDiInstallDriver();
-    TMainWindow window;
-    if (withWindow) {
-      window.Handle = CreateWindowExW(0, L"BUTTON", L"main", 0, 0, 0, 600, 320, nullptr, nullptr, nullptr, nullptr);
-      window.lbLog = CreateWindowExW(0, L"LISTBOX", L"", WS_CHILD, 0, 0, 100, 100, window.Handle, nullptr, nullptr,
-                                     nullptr);
-    }
-    run.result = DoInstall(withWindow ? &window : nullptr);
-    if (withWindow) run.lines = s.ListBoxItems(window.lbLog);
+    test::MainWindowScope scope(withWindow);
+    TMainWindow* window = scope.Window;
+    run.result = DoInstall(window);
+    if (withWindow) run.lines = s.ListBoxItems(window->lbLog->Handle());
     run.openHandles = s.OpenHandles() + s.OpenDeviceInfoSets();
   }
   for (const auto& c : m.Calls("UpdateDriverForPlugAndPlayDevicesA")) run.installedIds.push_back(c.args["HardwareId"]);

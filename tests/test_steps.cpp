@@ -14,19 +14,6 @@ const std::string DeviceMessage = "Installing driver for USB\\VID_7A3C&PID_0001.
 const std::string PackageMessage = "Installing VELTO WinUsb driver...";
 const std::string InfPath = "C:\\Drivers\\veltowinusb.inf";
 
-// A main window as the steps see it: a top-level window of our own class with a log list.
-TMainWindow MakeWindow() {
-  WNDCLASSW wc = {};
-  wc.lpfnWndProc = DefWindowProcW;
-  wc.lpszClassName = L"StepsTestWindow";
-  RegisterClassW(&wc);
-  TMainWindow w;
-  w.Handle = CreateWindowExW(0, L"StepsTestWindow", L"Install", WS_OVERLAPPED, 0, 0, 400, 300, nullptr, nullptr,
-                             nullptr, nullptr);
-  w.lbLog = CreateWindowExW(0, L"LISTBOX", L"", WS_CHILD, 0, 0, 300, 200, w.Handle, nullptr, nullptr, nullptr);
-  return w;
-}
-
 void SetBase(const char* dir) {
   BaseDir.Truncate(0);
   BaseDir.Append(dir);
@@ -73,17 +60,18 @@ StepRun RunStep(winsim::Machine& m, Step step, bool window) {
   winsim::Session s(m);
   SetBase("C:\\Drivers\\");
   LoadDiInstallDriver();
-  TMainWindow w = window ? MakeWindow() : TMainWindow();
-  PostMessageW(w.Handle, WM_USER + 7, 0, 0);
+  test::MainWindowScope scope(window);
+  TMainWindow* w = scope.Window;
+  HWND handle = WindowHandle(w);
+  PostMessageW(handle, WM_USER + 7, 0, 0);
   StepRun r;
-  r.result = step == Step::Device
-                 ? InstallDeviceDriver(window ? &w : nullptr, Id, "veltowinusb.inf", DeviceMessage.c_str())
-                 : InstallDriver(window ? &w : nullptr, "veltowinusb.inf", PackageMessage.c_str());
-  r.trace = Trace(m, window ? s.ListBoxItems(w.lbLog) : std::vector<std::string>{});
+  r.result = step == Step::Device ? InstallDeviceDriver(w, Id, "veltowinusb.inf", DeviceMessage.c_str())
+                                  : InstallDriver(w, "veltowinusb.inf", PackageMessage.c_str());
+  r.trace = Trace(m, window ? s.ListBoxItems(w->lbLog->Handle()) : std::vector<std::string>{});
   const char* fn = step == Step::Device ? "UpdateDriverForPlugAndPlayDevicesA" : "DiInstallDriverA";
   for (const auto& c : m.Calls(fn))
     if (c.proc == "install")
-      r.owner = c.args["hwndParent"].get<uintptr_t>() == uintptr_t(w.Handle) && w.Handle ? "window"
+      r.owner = c.args["hwndParent"].get<uintptr_t>() == uintptr_t(handle) && handle ? "window"
                 : c.args["hwndParent"].get<uintptr_t>() == 0                              ? "none"
                                                                                            : "other";
   r.openHandles = s.OpenHandles();
@@ -339,9 +327,10 @@ TEST(HandOver, LinesWithAWindow) {
       winsim::Session s(m);
       SetBase("C:\\Drivers\\");
       LoadDiInstallDriver();
-      TMainWindow w = MakeWindow();
-      EXPECT_EQ(InstallDriver(&w, "veltowinusb.inf", PackageMessage.c_str()), row.exitCode);
-      items = s.ListBoxItems(w.lbLog);
+      test::MainWindowScope scope;
+      TMainWindow* w = scope.Window;
+      EXPECT_EQ(InstallDriver(w, "veltowinusb.inf", PackageMessage.c_str()), row.exitCode);
+      items = s.ListBoxItems(w->lbLog->Handle());
       EXPECT_EQ(s.OpenHandles(), 0);
     }
     EXPECT_EQ(Trace(m, items), HandOverTrace(row.tail));
@@ -422,9 +411,10 @@ TEST(HandOver, FailuresEndTheStepWithTheirOwnLine) {
         winsim::Session s(m);
         SetBase(c.baseDir);
         LoadDiInstallDriver();
-        TMainWindow w = window ? MakeWindow() : TMainWindow();
-        result = InstallDriver(window ? &w : nullptr, "veltowinusb.inf", PackageMessage.c_str());
-        if (window) items = s.ListBoxItems(w.lbLog);
+        test::MainWindowScope scope(window);
+  TMainWindow* w = scope.Window;
+        result = InstallDriver(w, "veltowinusb.inf", PackageMessage.c_str());
+        if (window) items = s.ListBoxItems(w->lbLog->Handle());
         EXPECT_EQ(s.OpenHandles(), 0);
       }
       EXPECT_EQ(result, c.expected);

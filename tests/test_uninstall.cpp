@@ -67,10 +67,10 @@ TEST(DoUninstall, LogEndsInOkWhateverThePackageUninstallsGive) {
     m.AddStoredInf("oem3.inf", test::SampleInf());
     if (r.uninstallsFail) m.Fail("SetupUninstallOEMInfA", ERROR_ACCESS_DENIED);
     winsim::Session s(m);
-    TMainWindow window;
-    window.Handle = test::RecorderWindow(WM_ADDLOG);
-    EXPECT_TRUE(DoUninstall(&window)) << r.what;
-    EXPECT_EQ(test::RecordedTexts(), r.log) << r.what;
+    test::MainWindowScope scope;
+    TMainWindow* window = scope.Window;
+    EXPECT_TRUE(DoUninstall(window)) << r.what;
+    EXPECT_EQ(s.ListBoxItems(window->lbLog->Handle()), r.log) << r.what;
     Texts expected = r.devices ? Texts{"oem3.inf"} : Texts{};
     expected.insert(expected.end(), kFixedNames.begin(), kFixedNames.end());
     EXPECT_EQ(Uninstalled(m), expected) << r.what;
@@ -83,10 +83,10 @@ TEST(DoUninstall, RefusedRemovalOn64BitWindowsIsReported) {
   m.AddDevice("USB\\VID_7A3C&PID_0002\\1", {"USB\\VID_7A3C&PID_0002"});
   m.AddStoredInf("oem3.inf", test::SampleInf());
   winsim::Session s(m);  // the 32-bit install
-  TMainWindow window;
-  window.Handle = test::RecorderWindow(WM_ADDLOG);
-  EXPECT_FALSE(DoUninstall(&window));
-  EXPECT_EQ(test::RecordedTexts(), (Texts{"Searching for devices...", "Removing VELTO Data Logger (bootloader)",
+  test::MainWindowScope scope;
+  TMainWindow* window = scope.Window;
+  EXPECT_FALSE(DoUninstall(window));
+  EXPECT_EQ(s.ListBoxItems(window->lbLog->Handle()), (Texts{"Searching for devices...", "Removing VELTO Data Logger (bootloader)",
                           "Removing registry keys", "Removing device from system",
                           "Unable to remove device, error 0xE0000235", "Uninstalling drivers",
                           "Successfull uninstalled 1 devices", "Ok"}));

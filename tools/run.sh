@@ -1,63 +1,66 @@
 #!/usr/bin/env bash
 # The build-and-run command: installs what is missing, builds dist/ (install.exe and
-# amd64/quorvin.exe), lays out a demo folder with them and the sample driver package, and runs
-# install.exe there under Wine with the given arguments, printing its debug lines and exit code.
-#   bash tools/run.sh [ARGUMENT...]     default: /install
-# Wine works in the prefix build/wineprefix (or $WINEPREFIX), made on the first run. Without a
-# display the run gets an X server of its own; a window that nobody can answer there is reported
-# and closed after a minute.
-set -euo pipefail
+# amd64/quorvin.exe), lays out a demo folder build/demo with them and the sample driver package,
+# and runs install.exe there under Wine, printing its debug lines and full exit code.
+#   bash tools/run.sh              opens the window: on your display when DISPLAY is set (the run
+#                                  ends when you close the window); without one on an X server of
+#                                  its own, where it saves a screenshot (build/run/window.png),
+#                                  prints where, and closes the window with Alt+F4
+#   bash tools/run.sh ARGUMENT...  runs silently, e.g. /install or /uninstall
+# Wine works in the prefix build/wineprefix (or $WINEPREFIX), made on the first run.
 cd "$(dirname "$0")/.."
-root=$PWD
-bash tools/setup.sh wine
+source tools/wine-window.sh
+build_all
+use_prefix
+make_demo
+WRUN=$(win_path "$RUN_DIR/wrun32.exe")
 
-for preset in win32 win64; do
-  cmake --preset $preset >/dev/null
-  cmake --build --preset $preset
-done
+# Prints the runner's report and the exit code it gives.
+report() {
+  printf '%s\n' "$1" | grep -v '^exit: ' || true
+  local code
+  code=$(printf '%s\n' "$1" | sed -n 's/^exit: 0x//p')
+  if [ -z "$code" ]; then
+    echo "install.exe ${2:-}: no exit code (the runner failed)"
+    exit 1
+  fi
+  echo "install.exe${2:+ $2}: exit code $((16#$code)) (0x$code)"
+}
 
-# Our runner shows the full 32-bit exit code and every debug line (wine's own status keeps only
-# the low byte of the exit code, and debug lines go nowhere).
-mkdir -p build/run
-i686-w64-mingw32-gcc -O2 -static-libgcc -s -o build/run/wrun32.exe tests/wine/tools/wrun.c
-
-demo=$root/build/demo
-rm -rf "$demo"
-mkdir -p "$demo/amd64"
-cp dist/install.exe "$demo/"
-cp dist/amd64/quorvin.exe "$demo/amd64/"
-cp tests/data/veltowinusb.inf "$demo/"
-
-export WINEPREFIX=${WINEPREFIX:-$root/build/wineprefix}
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  echo "Making the Wine prefix $WINEPREFIX..."
-  WINEARCH=win64 wineboot -i >/dev/null 2>&1
-  wineserver -w
+if [ $# -gt 0 ]; then
+  # A silent run: a window that nobody can answer on a display of our own is reported and closed
+  # after a minute.
+  timeout_ms=4294967295
+  if [ -z "${DISPLAY:-}" ]; then
+    virtual_display
+    timeout_ms=60000
+  fi
+  echo "Running install.exe $* in $WIN_DEMO"
+  out=$(wine "$WRUN" -dir "$WIN_DEMO" -timeout $timeout_ms "$WIN_DEMO\\install.exe" "$@" 2>/dev/null | tr -d '\r')
+  report "$out" "$*"
+  exit 0
 fi
 
-xvfb_pid=""
-timeout_ms=4294967295
-if [ -z "${DISPLAY:-}" ]; then
-  fdfile=$(mktemp)
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fdfile" 2>/dev/null &
-  xvfb_pid=$!
-  trap 'kill $xvfb_pid 2>/dev/null || true; rm -f "$fdfile"' EXIT
-  for _ in $(seq 100); do [ -s "$fdfile" ] && break; sleep 0.05; done
-  export DISPLAY=:$(head -n1 "$fdfile")
-  timeout_ms=60000
+if [ -n "${DISPLAY:-}" ]; then
+  echo "Opening install.exe in $WIN_DEMO on display $DISPLAY; close its window to end the run"
+  out=$(wine "$WRUN" -dir "$WIN_DEMO" -timeout 4294967295 "$WIN_DEMO\\install.exe" 2>/dev/null | tr -d '\r')
+  report "$out"
+  exit 0
 fi
 
-[ $# -eq 0 ] && set -- /install
-windemo=$(winepath -w "$demo" 2>/dev/null | tr -d '\r')
-echo "Running install.exe $* in $windemo"
-report=$(wine "$(winepath -w "$root/build/run/wrun32.exe" | tr -d '\r')" -dir "$windemo" -timeout $timeout_ms \
-  "$windemo\\install.exe" "$@" 2>/dev/null | tr -d '\r')
-printf '%s\n' "$report" | grep -v '^exit: ' || true
-code=$(printf '%s\n' "$report" | sed -n 's/^exit: 0x//p')
-if [ -n "$code" ]; then
-  echo "install.exe $*: exit code $((16#$code)) (0x$code)"
+virtual_display
+unmanaged_windows
+echo "Opening install.exe in $WIN_DEMO on a virtual display ($DISPLAY)"
+outfile=$RUN_DIR/window-run.txt
+wine "$WRUN" -dir "$WIN_DEMO" -timeout 120000 "$WIN_DEMO\\install.exe" >"$outfile" 2>/dev/null &
+run_pid=$!
+if wwin wait "$CAPTION" 30000 >/dev/null; then
+  sleep 1
+  shot=$RUN_DIR/window.png
+  save_window_png "$shot" && echo "Screenshot of the window: $shot"
+  close_window
 else
-  echo "install.exe $*: no exit code (the runner failed)"
-  exit 1
+  echo "No window \"$CAPTION\" appeared"
 fi
+wait $run_pid || true
+report "$(tr -d '\r' <"$outfile")"

@@ -3,7 +3,8 @@
 #   tools/setup.sh build   compilers and CMake
 #   tools/setup.sh test    the above, GoogleTest (also its sources, for the Windows test build) and
 #                          nlohmann-json
-#   tools/setup.sh wine    the above, Wine (32- and 64-bit) and Xvfb
+#   tools/setup.sh wine    the above, Wine (32- and 64-bit), Xvfb, xdotool, and xwd and netpbm for
+#                          screenshots
 set -euo pipefail
 level=${1:-test}
 sudo=""
@@ -12,7 +13,7 @@ sudo=""
 packages=(cmake ninja-build g++ mingw-w64 binutils-mingw-w64)
 [ "$level" != build ] && packages+=(libgtest-dev libgmock-dev googletest nlohmann-json3-dev)
 wine=0
-[ "$level" = wine ] && wine=1 && packages+=(wine wine32 wine64 xvfb xdotool xauth)
+[ "$level" = wine ] && wine=1 && packages+=(wine wine32 wine64 xvfb xdotool xauth x11-apps netpbm)
 
 missing=()
 for p in "${packages[@]}"; do

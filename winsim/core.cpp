@@ -379,30 +379,7 @@ Session::~Session() {
 int Session::OpenHandles() const { return int(P().processHandles.size() + P().files.size()); }
 int Session::OpenDeviceInfoSets() const { return int(P().deviceInfoSets.size()); }
 
-WindowSnapshot Session::Window(HWND window) const {
-  WindowSnapshot s;
-  const detail::Window* w = FindWindow(window);
-  if (!w) return s;
-  s.exists = true;
-  s.className = Utf8(w->cls.c_str());
-  s.text = Utf8(w->text.c_str());
-  s.parent = uint64_t(uintptr_t((w->style & WS_CHILD) ? w->parent : nullptr));
-  s.owner = uint64_t(uintptr_t(w->owner));
-  s.style = w->style;
-  s.exStyle = w->exStyle;
-  s.window = ScreenRect(*w);
-  POINT o = ClientOrigin(*w);
-  s.client = RECT{o.x, o.y, o.x + (w->client.right - w->client.left), o.y + (w->client.bottom - w->client.top)};
-  s.visible = IsVisibleTree(window);
-  s.enabled = !(w->style & WS_DISABLED);
-  s.focused = P().focus == window;
-  s.font = uint64_t(uintptr_t(w->font));
-  for (const std::wstring& item : w->items) s.items.push_back(Utf8(item.c_str()));
-  s.curSel = w->curSel;
-  s.itemHeight = w->itemHeight;
-  for (HWND c : w->children) s.children.push_back(uint64_t(uintptr_t(c)));
-  return s;
-}
+WindowSnapshot Session::Window(HWND window) const { return SnapshotOf(window); }
 
 std::vector<HWND> Session::Windows() const {
   std::vector<HWND> out;

@@ -33,6 +33,7 @@ struct Window {
   bool restoreToMaximized = false;
   bool needSizeMove = false;      // overlapped windows: WM_SIZE and WM_MOVE wait for the first show
   bool destroying = false;        // WM_DESTROY is on its way: a second DestroyWindow does nothing
+  bool closeBoxDown = false;      // the mouse went down on the close box and is not up yet
   std::vector<HWND> children;     // sibling order, top first (creation order)
   bool needsPaint = false;        // update region (the whole client area, or nothing)
   bool needsErase = false;
@@ -91,6 +92,7 @@ struct ChildProcess {
   std::string stateFile;
   bool ended = false;
   DWORD exitCode = STILL_ACTIVE;
+  std::string outcome;  // how it ended: "exit", "stop" or "return"
   int handles = 0;  // open handles on it (process and thread)
   uintptr_t processHandle = 0;  // the one of the two that is a process handle
   // The starter's record when the child started; what the starter adds meanwhile is kept.
@@ -99,6 +101,8 @@ struct ChildProcess {
   size_t messageBoxesAtStart = 0;
   size_t beepsAtStart = 0;
   size_t messagesAtStart = 0;
+  size_t snapshotsAtStart = 0;
+  size_t missedActionsAtStart = 0;
   std::map<std::string, int> countsAtStart;
 };
 
@@ -128,6 +132,9 @@ struct Process {
   int quitCode = 0;
   Queued lastTaken{};        // the message that GetMessageW or PeekMessageW handed out last
   int paintsUnvalidated = 0;  // WM_PAINTs in a row that left their window unvalidated
+  // A border drag of the simulated user, waiting for the sizing loop that its WM_NCLBUTTONDOWN starts.
+  HWND dragWindow = nullptr;
+  SIZE dragTo{};
 
   std::map<uintptr_t, GdiObject> gdi;
   std::set<uintptr_t> deletedGdi;
@@ -204,6 +211,12 @@ RECT ScreenRect(const Window& w);    // the window rectangle in screen coordinat
 POINT ClientOrigin(const Window& w); // the client area's top-left in screen coordinates
 void RecalcFrame(HWND h);            // SWP_FRAMECHANGED: the client area from the styles again
 COLORREF SysColor(int index);
+
+// The simulated user (user.cpp): takes the next action of the machine's script when it acts on a
+// window of this process (only one with whileBusy set when `busyOnly`); false when none is taken.
+bool TakeUserAction(bool busyOnly);
+std::string NoActionReason();  // why a program waiting for input gets no action
+WindowSnapshot SnapshotOf(HWND h);
 
 // The system classes (controls.cpp).
 LRESULT CALLBACK ButtonProc(HWND h, UINT msg, WPARAM wp, LPARAM lp);

@@ -147,6 +147,30 @@ struct WindowSnapshot {
   std::vector<uint64_t> children;  // sibling order
 };
 
+// One action of the simulated user.
+struct UserAction {
+  enum Kind { Click, CloseBox, SystemClose, AltF4, Resize, SelectLine, Snapshot };
+  Kind kind = Click;
+  std::string text;           // Click: the button's text; Snapshot: a label for the record
+  int width = 0, height = 0;  // Resize: the window size asked for (the system's sizing applies)
+  int line = 0;               // SelectLine: the list line clicked
+  bool whileBusy = false;     // may be taken by a PeekMessageW pump inside running work (a click
+                              // that waits in the queue); otherwise only when the program waits
+                              // for input in GetMessageW with an empty queue
+};
+
+// A window of the tree at a snapshot, in tree order (depth-first, parent before children).
+struct SnapshotWindow {
+  int depth = 0;
+  WindowSnapshot window;
+};
+
+struct SnapshotRecord {
+  std::string proc;
+  std::string label;
+  std::vector<SnapshotWindow> windows;
+};
+
 // How a simulated process ended.
 struct ExitRecord {
   std::string proc;
@@ -211,6 +235,12 @@ class Machine {
   std::vector<std::string> stops;  // why winsim stopped a program
   std::vector<MessageRecord> messages;  // every message delivered to a window, in order
 
+  // The simulated user: the actions not yet taken (the front is next), the snapshots taken, and
+  // the actions that hit nothing, with why.
+  std::vector<UserAction> script;
+  std::vector<SnapshotRecord> snapshots;
+  std::vector<std::string> missedActions;
+
   bool Is64Bit() const;
 
   // Building the machine.
@@ -228,6 +258,15 @@ class Machine {
   Rule& Fail(const std::string& fn, DWORD error, int nth = 0, const std::string& proc = "");
   Rule& Answer(const std::string& fn, bool ok, DWORD error = 0, bool reboot = false, int nth = 0,
                const std::string& proc = "");
+
+  // Scripting the user; each appends an action and returns it (to set whileBusy).
+  UserAction& UserClicks(const std::string& buttonText);
+  UserAction& UserClosesBox();
+  UserAction& UserClosesFromSystemMenu();
+  UserAction& UserPressesAltF4();
+  UserAction& UserResizes(int width, int height);
+  UserAction& UserSelectsLine(int line);
+  UserAction& UserSnapshot(const std::string& label);
 
   // Looking at the machine.
   File* FindFile(const std::string& fullPath);
@@ -255,7 +294,7 @@ struct ProcessResult {
   DWORD exitCode = 0;
   bool exited = false;    // ended through ExitProcess
   bool returned = false;  // the body returned without ending the process
-  bool crashed = false;   // ended by a signal
+  bool crashed = false;   // ended by a signal or a sanitizer's report (not by winsim)
   std::string stopped;    // why winsim stopped it, when it did
 };
 

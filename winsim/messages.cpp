@@ -129,7 +129,12 @@ BOOL WINAPI PeekMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFi
                                 {"wRemoveMsg", wRemoveMsg}}))
     return FALSE;
   if (hWnd || wMsgFilterMin || wMsgFilterMax) Stop("PeekMessageW with a filter is not simulated");
-  return Next(lpMsg, wRemoveMsg & PM_REMOVE) ? TRUE : FALSE;
+  bool remove = wRemoveMsg & PM_REMOVE;
+  if (Next(lpMsg, remove)) return TRUE;
+  // Only input that the user gave while the program was busy is waiting here.
+  while (TakeUserAction(true))
+    if (Next(lpMsg, remove)) return TRUE;
+  return FALSE;
 }
 
 BOOL WINAPI GetMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax) {
@@ -137,13 +142,17 @@ BOOL WINAPI GetMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFil
               {{"hWnd", uintptr_t(hWnd)}, {"wMsgFilterMin", wMsgFilterMin}, {"wMsgFilterMax", wMsgFilterMax}}))
     return -1;
   if (hWnd || wMsgFilterMin || wMsgFilterMax) Stop("GetMessageW with a filter is not simulated");
-  if (!Next(lpMsg, true)) Stop("waits for input, and no user action is left");
+  // The program waits for input: the user acts, until the actions give a message.
+  while (!Next(lpMsg, true))
+    if (!TakeUserAction(false)) Stop(NoActionReason());
   return lpMsg->message == WM_QUIT ? FALSE : TRUE;
 }
 
 BOOL WINAPI TranslateMessage(const MSG* lpMsg) {
   Enter("TranslateMessage", {{"message", lpMsg->message}});
-  return lpMsg->message == WM_KEYDOWN ? TRUE : FALSE;
+  // Nonzero for every key message, whether or not it gave a character.
+  UINT m = lpMsg->message;
+  return m == WM_KEYDOWN || m == WM_KEYUP || m == WM_SYSKEYDOWN || m == WM_SYSKEYUP ? TRUE : FALSE;
 }
 
 // A message for a window that no longer exists is dropped.
@@ -185,6 +194,7 @@ LRESULT WINAPI DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
     case WM_SYSCOMMAND:
       switch (wParam & 0xFFF0) {
         case SC_CLOSE: Deliver(hWnd, WM_CLOSE, 0, 0); break;
+        case SC_SIZE: SizeLoop(hWnd, UINT(wParam & 0xF)); break;
         case SC_MINIMIZE: Show(hWnd, SW_MINIMIZE); break;
         case SC_MAXIMIZE: Show(hWnd, SW_SHOWMAXIMIZED); break;
         case SC_RESTORE: Show(hWnd, SW_RESTORE); break;
@@ -228,6 +238,29 @@ LRESULT WINAPI DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
       if (!(flags & SWP_NOCLIENTSIZE) || (flags & SWP_STATECHANGED)) SendSize(hWnd);
       return 0;
     }
+    // The close box acts when the button comes up on it after going down on it.
+    case WM_NCLBUTTONDOWN:
+      w->closeBoxDown = wParam == HTCLOSE && HasCloseBox(*w);
+      if (wParam == HTBOTTOMRIGHT && (w->style & WS_THICKFRAME))
+        Deliver(hWnd, WM_SYSCOMMAND, SC_SIZE | WMSZ_BOTTOMRIGHT, lParam);
+      return 0;
+    case WM_NCLBUTTONUP:
+      if (wParam == HTCLOSE && w->closeBoxDown && HasCloseBox(*w)) {
+        w->closeBoxDown = false;
+        Deliver(hWnd, WM_SYSCOMMAND, SC_CLOSE, lParam);
+      } else {
+        w->closeBoxDown = false;
+      }
+      return 0;
+    // Alt+F4 closes the top-level window of the focus, with or without a system menu; only a
+    // class without the Close command (CS_NOCLOSE) keeps it.
+    case WM_SYSKEYDOWN:
+      if (wParam == VK_F4 && (lParam & (LPARAM(1) << 29))) {
+        HWND top = Root(hWnd);
+        Window* t = FindWindow(top);
+        if (t && !(t->classStyle & CS_NOCLOSE)) Deliver(top, WM_SYSCOMMAND, SC_CLOSE, 0);
+      }
+      return 0;
     case WM_ACTIVATE:
       if (LOWORD(wParam) != WA_INACTIVE && !(w->style & WS_MINIMIZE) && !Within(hWnd, P().focus)) SetFocusTo(hWnd);
       return 0;

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 #include "winsim/internal.h"
 
@@ -29,8 +30,23 @@ std::string TempStateFile() {
   return name;
 }
 
-void SaveIfOwned() {
-  if (!P().stateFile.empty()) M().Save(P().stateFile);
+// How the process ended ("exit", "stop", "return"), beside its state file: the records alone
+// cannot tell, since they hold those of the processes that it started too.
+std::string OutcomeFile(const std::string& stateFile) { return stateFile + ".end"; }
+
+void SaveIfOwned(const char* outcome) {
+  const std::string& file = P().stateFile;
+  if (file.empty()) return;
+  M().Save(file);
+  std::ofstream(OutcomeFile(file), std::ios::trunc) << outcome;
+}
+
+std::string TakeOutcome(const std::string& stateFile) {
+  std::string outcome;
+  std::ifstream(OutcomeFile(stateFile)) >> outcome;
+  std::error_code ec;
+  std::filesystem::remove(OutcomeFile(stateFile), ec);
+  return outcome;
 }
 
 // The starter's record as it stands, for a child that starts now.
@@ -40,6 +56,8 @@ void MarkStart(const Machine& m, ChildProcess& child) {
   child.messageBoxesAtStart = m.messageBoxes.size();
   child.beepsAtStart = m.beeps.size();
   child.messagesAtStart = m.messages.size();
+  child.snapshotsAtStart = m.snapshots.size();
+  child.missedActionsAtStart = m.missedActions.size();
   child.countsAtStart = m.callCounts;
 }
 
@@ -56,6 +74,9 @@ void Merge(Machine& m, ChildProcess& child, int status) {
   std::vector<MessageBoxRecord> boxes = Since(m.messageBoxes, child.messageBoxesAtStart);
   std::vector<UINT> beeps = Since(m.beeps, child.beepsAtStart);
   std::vector<MessageRecord> messages = Since(m.messages, child.messagesAtStart);
+  std::vector<SnapshotRecord> snapshots = Since(m.snapshots, child.snapshotsAtStart);
+  std::vector<std::string> missed = Since(m.missedActions, child.missedActionsAtStart);
+  std::vector<UserAction> script = m.script;
   std::map<std::string, int> counts;
   for (const auto& [fn, n] : m.callCounts) counts[fn] = n - child.countsAtStart[fn];
   size_t exitsBefore = m.exits.size();
@@ -68,17 +89,22 @@ void Merge(Machine& m, ChildProcess& child, int status) {
     m.messageBoxes.insert(m.messageBoxes.end(), boxes.begin(), boxes.end());
     m.beeps.insert(m.beeps.end(), beeps.begin(), beeps.end());
     m.messages.insert(m.messages.end(), messages.begin(), messages.end());
+    m.snapshots.insert(m.snapshots.end(), snapshots.begin(), snapshots.end());
+    m.missedActions.insert(m.missedActions.end(), missed.begin(), missed.end());
+    // Both took actions from the front of the same script: what is left is the shorter rest.
+    if (script.size() < m.script.size()) m.script = script;
     for (const auto& [fn, n] : counts) m.callCounts[fn] += n;
   }
   std::filesystem::remove(child.stateFile, ec);
+  child.outcome = TakeOutcome(child.stateFile);
   child.ended = true;
+  // Its own exit record is the last: it is made when the process ends.
   if (WIFSIGNALED(status)) child.exitCode = 0xC0000005;  // the program crashed
-  else if (saved && m.exits.size() > exitsBefore) child.exitCode = m.exits.back().exitCode;
+  else if (saved && child.outcome == "exit" && m.exits.size() > exitsBefore) child.exitCode = m.exits.back().exitCode;
   else child.exitCode = WIFEXITED(status) ? DWORD(WEXITSTATUS(status)) : 0xC0000005;
 }
 
 ProcessResult Collect(Machine& m, const std::string& stateFile, int pid) {
-  size_t exitsBefore = m.exits.size(), stopsBefore = m.stops.size();
   int status = 0;
   waitpid(pid, &status, 0);
   ProcessResult r;
@@ -87,10 +113,11 @@ ProcessResult Collect(Machine& m, const std::string& stateFile, int pid) {
   MarkStart(m, child);
   Merge(m, child, status);
   r.exitCode = child.exitCode;
-  r.crashed = WIFSIGNALED(status);
-  r.exited = m.exits.size() > exitsBefore;
-  r.returned = !r.crashed && !r.exited && m.stops.size() == stopsBefore;
-  if (m.stops.size() > stopsBefore) r.stopped = m.stops.back();
+  // Ended without winsim's knowing how: a signal, or a sanitizer's report.
+  r.crashed = WIFSIGNALED(status) || child.outcome.empty();
+  r.exited = !r.crashed && child.outcome == "exit";
+  r.returned = !r.crashed && child.outcome == "return";
+  if (!r.crashed && child.outcome == "stop" && !m.stops.empty()) r.stopped = m.stops.back();
   // A status other than the one that stands for the code: a sanitizer reported at exit.
   if (r.exited && WIFEXITED(status) && WEXITSTATUS(status) != HostStatus(r.exitCode)) r.crashed = true;
   return r;
@@ -141,7 +168,7 @@ void EndProcess(DWORD code) {
   e.gdiDoubleDeletes = gdi.doubleDeletes + gdi.invalidDeletes;
   e.dcsNotReleased = gdi.dcsNotReleased;
   m.exits.push_back(e);
-  SaveIfOwned();
+  SaveIfOwned("exit");
   std::fflush(nullptr);
   std::exit(HostStatus(code));
 }
@@ -149,7 +176,7 @@ void EndProcess(DWORD code) {
 void Stop(const std::string& why) {
   std::fprintf(stderr, "winsim: %s stopped: %s\n", P().program.c_str(), why.c_str());
   M().stops.push_back(P().program + ": " + why);
-  SaveIfOwned();
+  SaveIfOwned("stop");
   std::fflush(nullptr);
   _exit(70);
 }
@@ -165,7 +192,7 @@ ProcessResult RunProcess(Machine& m, const ProcessSpec& spec, const std::functio
   if (pid == 0) {
     SetUpProcess(m, spec, stateFile);
     body();
-    M().Save(stateFile);  // returned without ending the process
+    SaveIfOwned("return");  // returned without ending the process
     std::fflush(nullptr);
     _exit(0);
   }

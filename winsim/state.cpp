@@ -42,6 +42,55 @@ NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(ExitRecord, proc, exitCode, open
                                                 gdiDoubleDeletes, dcsNotReleased)
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(MessageRecord, proc, hwnd, msg, wParam, lParam, posted, fromSystem)
 
+NLOHMANN_JSON_SERIALIZE_ENUM(UserAction::Kind, {{UserAction::Click, "click"},
+                                                {UserAction::CloseBox, "closeBox"},
+                                                {UserAction::SystemClose, "systemClose"},
+                                                {UserAction::AltF4, "altF4"},
+                                                {UserAction::Resize, "resize"},
+                                                {UserAction::SelectLine, "selectLine"},
+                                                {UserAction::Snapshot, "snapshot"}})
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(UserAction, kind, text, width, height, line, whileBusy)
+
+json RectJson(const RECT& r) { return json::array({r.left, r.top, r.right, r.bottom}); }
+
+RECT RectFrom(const json& j) {
+  RECT r{};
+  if (j.is_array() && j.size() == 4) r = RECT{j[0].get<LONG>(), j[1].get<LONG>(), j[2].get<LONG>(), j[3].get<LONG>()};
+  return r;
+}
+
+void to_json(json& j, const WindowSnapshot& s) {
+  j = json{{"exists", s.exists},   {"className", s.className}, {"text", s.text},
+           {"parent", s.parent},   {"owner", s.owner},         {"style", s.style},
+           {"exStyle", s.exStyle}, {"window", RectJson(s.window)}, {"client", RectJson(s.client)},
+           {"visible", s.visible}, {"enabled", s.enabled},     {"focused", s.focused},
+           {"font", s.font},       {"items", s.items},         {"curSel", s.curSel},
+           {"itemHeight", s.itemHeight}, {"children", s.children}};
+}
+
+void from_json(const json& j, WindowSnapshot& s) {
+  Get(j, "exists", s.exists);
+  Get(j, "className", s.className);
+  Get(j, "text", s.text);
+  Get(j, "parent", s.parent);
+  Get(j, "owner", s.owner);
+  Get(j, "style", s.style);
+  Get(j, "exStyle", s.exStyle);
+  if (j.contains("window")) s.window = RectFrom(j.at("window"));
+  if (j.contains("client")) s.client = RectFrom(j.at("client"));
+  Get(j, "visible", s.visible);
+  Get(j, "enabled", s.enabled);
+  Get(j, "focused", s.focused);
+  Get(j, "font", s.font);
+  Get(j, "items", s.items);
+  Get(j, "curSel", s.curSel);
+  Get(j, "itemHeight", s.itemHeight);
+  Get(j, "children", s.children);
+}
+
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(SnapshotWindow, depth, window)
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(SnapshotRecord, proc, label, windows)
+
 void to_json(json& j, const File& f) {
   j = json{{"path", f.path}, {"directory", f.directory}, {"data", Hex(f.data)}, {"image", f.image},
            {"heldForWrite", f.heldForWrite}, {"readDenied", f.readDenied}};
@@ -119,7 +168,10 @@ json Machine::ToJson() const {
               {"beeps", beeps},
               {"exits", exits},
               {"stops", stops},
-              {"messages", messages}};
+              {"messages", messages},
+              {"script", script},
+              {"snapshots", snapshots},
+              {"missedActions", missedActions}};
 }
 
 Machine Machine::FromJson(const json& j) {
@@ -149,6 +201,9 @@ Machine Machine::FromJson(const json& j) {
   Get(j, "exits", m.exits);
   Get(j, "stops", m.stops);
   Get(j, "messages", m.messages);
+  Get(j, "script", m.script);
+  Get(j, "snapshots", m.snapshots);
+  Get(j, "missedActions", m.missedActions);
   return m;
 }
 

@@ -24,6 +24,10 @@ inline json HwndArg(HWND h) { return {{"hWnd", uintptr_t(h)}}; }
 
 inline bool IsChildWindow(const Window& w) { return (w.style & WS_CHILD) && w.parent; }
 inline bool IsOverlapped(DWORD style) { return !(style & (WS_CHILD | WS_POPUP)); }
+// A caption with a system menu has a close box; a class without the Close command greys it.
+inline bool HasCloseBox(const Window& w) {
+  return (w.style & WS_SYSMENU) && (w.style & WS_CAPTION) == WS_CAPTION && !(w.classStyle & CS_NOCLOSE);
+}
 
 // Windows and their tree (windows.cpp).
 Window* Require(HWND h);  // FindWindow, with ERROR_INVALID_WINDOW_HANDLE when there is none
@@ -45,6 +49,9 @@ enum class State { Normal, Minimized, Maximized };
 void ChangeState(HWND h, State to, UINT flags);
 BOOL Show(HWND h, int cmd);
 void Activate(HWND h);
+RECT CloseBoxRect(const Window& w);  // where the close box of the caption is, in screen coordinates
+// The modal sizing loop of WM_SYSCOMMAND SC_SIZE: it follows the simulated user's border drag.
+void SizeLoop(HWND h, UINT edge);
 
 // The window text as DefWindowProcW keeps it (messages.cpp).
 LRESULT CopyText(const std::wstring& text, WPARAM size, LPARAM buffer);

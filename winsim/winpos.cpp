@@ -357,6 +357,42 @@ void RecalcFrame(HWND h) {
   SetPos(h, nullptr, 0, 0, 0, 0, SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+RECT CloseBoxRect(const Window& w) {
+  RECT r = ScreenRect(w);
+  int f = OuterFrame(w.style, w.exStyle);
+  int c = (w.exStyle & WS_EX_TOOLWINDOW) ? mx::kSmallCaption : mx::kCaption;
+  return RECT{r.right - f - c, r.top + f, r.right - f, r.top + f + c};
+}
+
+// Windows tracks the mouse in a loop of its own until the button comes up; here the drag is the
+// one that the simulated user's action left, taken as a single move. Without such a drag for this
+// window (a program that sends SC_SIZE itself) nothing moves.
+void SizeLoop(HWND h, UINT edge) {
+  Process& p = P();
+  if (p.dragWindow != h) return;
+  SIZE to = p.dragTo;
+  p.dragWindow = nullptr;
+  Window* w = FindWindow(h);
+  if (!w || !(w->style & WS_THICKFRAME) || (w->style & (WS_MINIMIZE | WS_MAXIMIZE))) return;
+  Deliver(h, WM_ENTERSIZEMOVE, 0, 0);
+  if (!(w = FindWindow(h))) return;
+  // The tracking limits hold the drag rectangle; the program may still change it in WM_SIZING.
+  MINMAXINFO mm = DefaultMinMax(*w);
+  Deliver(h, WM_GETMINMAXINFO, 0, LPARAM(&mm));
+  if (!(w = FindWindow(h))) return;
+  RECT screen = ScreenRect(*w);
+  LONG dx = screen.left - w->rect.left, dy = screen.top - w->rect.top;  // parent client to screen
+  int64_t cx = std::max<int64_t>(std::min<int64_t>(std::max(0, int(to.cx)), mm.ptMaxTrackSize.x), mm.ptMinTrackSize.x);
+  int64_t cy = std::max<int64_t>(std::min<int64_t>(std::max(0, int(to.cy)), mm.ptMaxTrackSize.y), mm.ptMinTrackSize.y);
+  RECT drag{screen.left, screen.top, Clamp(screen.left + cx, -kMaxCoord, kMaxCoord),
+            Clamp(screen.top + cy, -kMaxCoord, kMaxCoord)};
+  Deliver(h, WM_SIZING, edge, LPARAM(&drag));
+  if (FindWindow(h))
+    SetPos(h, nullptr, drag.left - dx, drag.top - dy, drag.right - drag.left, drag.bottom - drag.top,
+           SWP_NOZORDER | SWP_NOACTIVATE);
+  if (FindWindow(h)) Deliver(h, WM_EXITSIZEMOVE, 0, 0);
+}
+
 RECT ScreenRect(const Window& w) {
   RECT r = w.rect;
   if (IsChildWindow(w))

@@ -133,19 +133,24 @@ expect_no_match() {  # expect_no_match REGEX WHAT
   hit=$(printf '%s\n' "$RUN_OUT" | grep -E -- "$1" | head -n1)
   if [ -z "$hit" ]; then ok "$2"; else fail "$2: unexpected line '$hit'"; fi
 }
+# Lines got (one text) must be exactly the given ones, in order; a diff shows what differs.
+expect_exact_lines() {  # expect_exact_lines WHAT GOT LINE...
+  local what=$1 got=$2
+  shift 2
+  local want
+  want=$( [ $# -gt 0 ] && printf '%s\n' "$@")
+  if [ "$got" = "$want" ]; then
+    ok "$what ($# lines)"
+  else
+    fail "$what: the lines differ"
+    diff <(printf '%s\n' "$want") <(printf '%s\n' "$got") | sed 's/^/    /'
+  fi
+}
 # The debug lines of the run, in order, must be exactly the given ones.
 expect_debug_lines() {  # expect_debug_lines WHAT LINE...
   local what=$1
   shift
-  local got want
-  got=$(printf '%s\n' "$RUN_OUT" | sed -n 's/^debug: //p')
-  want=$( [ $# -gt 0 ] && printf '%s\n' "$@")
-  if [ "$got" = "$want" ]; then
-    ok "$what: debug lines as expected"
-  else
-    fail "$what: debug lines differ"
-    diff <(printf '%s\n' "$want") <(printf '%s\n' "$got") | sed 's/^/    /'
-  fi
+  expect_exact_lines "$what: debug lines" "$(printf '%s\n' "$RUN_OUT" | sed -n 's/^debug: //p')" "$@"
 }
 expect_silent() {  # no window of any kind, no exception, no timeout
   expect_no_match '^(window|exception|timeout)' "$1: shows nothing and ends by itself"
@@ -237,6 +242,42 @@ fake_device() {
   reg_sz Mfg "Test maker"
   reg_dword ConfigFlags "$3"
   reg_dword TestPresent "$2"
+}
+
+# Devices for the reinstall marking that follows an install of the package:
+# what | instance ID | present | ConfigFlags before | hardware IDs | ConfigFlags expected after
+MARKING_DEVICES=(
+  'absent device|USB\VID_7A3C&PID_0001\P1|0|0|USB\VID_7A3C&PID_0001|0x20'
+  'present device|USB\VID_7A3C&PID_0002\P2|1|0|USB\VID_7A3C&PID_0002|0x0'
+  'absent device with other flags|USB\VID_7A3C&PID_0010&MI_00\P3|0|4|USB\VID_7A3C&PID_0010&MI_00|0x24'
+  'absent device, ID in lower case|USB\VID_7A3C&PID_0001\P4|0|0|usb\vid_7a3c&pid_0001|0x20'
+  'absent device with a longer ID only|USB\VID_7A3C&PID_0001&REV_0200\P5|0|0|USB\VID_7A3C&PID_0001&REV_0200|0x0'
+  'absent device already marked|USB\VID_7A3C&PID_0002\P6|0|0x20|USB\VID_7A3C&PID_0002|0x20'
+  'absent device of another vendor|USB\VID_1234&PID_0001\B1|0|0|USB\VID_1234&PID_0001|0x0'
+)
+add_marking_devices() {
+  local d id present flags hwid
+  reg_begin
+  for d in "${MARKING_DEVICES[@]}"; do
+    IFS='|' read -r _ id present flags hwid _ <<<"$d"
+    fake_device "$id" "$present" "$flags" "$hwid"
+  done
+  reg_import || die "cannot add the fake devices"
+}
+# The marking: absent devices whose hardware-ID list holds a marker ID (in any letter case) get
+# CONFIGFLAG_REINSTALL with their other flags kept; present devices, devices with a longer ID
+# only, and devices of another vendor keep their flags.
+check_marking() {  # check_marking WHAT
+  local d what id want got
+  for d in "${MARKING_DEVICES[@]}"; do
+    IFS='|' read -r what id _ _ _ want <<<"$d"
+    got=$(reg_value "HKLM\\System\\CurrentControlSet\\Enum\\$id" ConfigFlags)
+    if [ "$got" = "$want" ]; then
+      ok "$1: $what $id: ConfigFlags $got"
+    else
+      fail "$1: $what $id: ConfigFlags ${got:-none}, expected $want"
+    fi
+  done
 }
 
 # Prints the key's values as lines "NAME TYPE DATA" (nothing when the key is missing).

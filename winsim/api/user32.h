@@ -141,9 +141,14 @@ typedef struct tagPAINTSTRUCT {
 #define WM_NCDESTROY 0x0082
 #define WM_NCCALCSIZE 0x0083
 #define WM_NCACTIVATE 0x0086
+#define WM_NCMOUSEMOVE 0x00A0
+#define WM_NCLBUTTONDOWN 0x00A1
+#define WM_NCLBUTTONUP 0x00A2
 #define WM_KEYDOWN 0x0100
 #define WM_KEYUP 0x0101
 #define WM_CHAR 0x0102
+#define WM_SYSKEYDOWN 0x0104
+#define WM_SYSKEYUP 0x0105
 #define WM_COMMAND 0x0111
 #define WM_SYSCOMMAND 0x0112
 #define WM_MOUSEMOVE 0x0200
@@ -151,7 +156,10 @@ typedef struct tagPAINTSTRUCT {
 #define WM_LBUTTONUP 0x0202
 #define WM_LBUTTONDBLCLK 0x0203
 #define WM_PARENTNOTIFY 0x0210
+#define WM_SIZING 0x0214
 #define WM_CAPTURECHANGED 0x0215
+#define WM_ENTERSIZEMOVE 0x0231
+#define WM_EXITSIZEMOVE 0x0232
 #define WM_USER 0x0400
 #define WM_APP 0x8000
 
@@ -166,6 +174,7 @@ typedef struct tagPAINTSTRUCT {
 #define WA_CLICKACTIVE 2
 
 // WM_SYSCOMMAND
+#define SC_SIZE 0xF000
 #define SC_MINIMIZE 0xF020
 #define SC_MAXIMIZE 0xF030
 #define SC_CLOSE 0xF060
@@ -176,6 +185,17 @@ typedef struct tagPAINTSTRUCT {
 #define MK_RBUTTON 0x0002
 #define MK_SHIFT 0x0004
 #define MK_CONTROL 0x0008
+
+// WM_SIZING: the edge that is dragged.
+#define WMSZ_BOTTOMRIGHT 8
+
+// Hit-test codes of the non-client mouse messages.
+#define HTBOTTOMRIGHT 17
+#define HTCLOSE 20
+
+// Virtual keys.
+#define VK_MENU 0x12
+#define VK_F4 0x73
 
 #define PM_NOREMOVE 0x0000
 #define PM_REMOVE 0x0001
@@ -221,6 +241,7 @@ typedef struct tagPAINTSTRUCT {
 #define CS_VREDRAW 0x0001
 #define CS_HREDRAW 0x0002
 #define CS_DBLCLKS 0x0008
+#define CS_NOCLOSE 0x0200
 
 #define CW_USEDEFAULT ((int)0x80000000)
 

@@ -1,0 +1,263 @@
+// The interactive run of the host install, end to end, driven by winsim's simulated user: the
+// window and its layout, the three buttons, clicks that wait while a step pumps, and the window's
+// own messages.
+#include <algorithm>
+
+#include "install/Install.h"
+#include "support.h"
+
+using winsim::Machine;
+using Lines = std::vector<std::string>;
+
+namespace {
+
+const char Caption[] = "VELTO drivers installation program";
+
+// A 32-bit Windows 7: the package is installed in the program's own process.
+Machine WindowMachine() {
+  Machine m = test::PackageMachine();
+  m.nativeArchitecture = PROCESSOR_ARCHITECTURE_INTEL;
+  m.AddDevice("USB\\VID_7A3C&PID_0001\\5&1", {"USB\\VID_7A3C&PID_0001"}, false);
+  return m;
+}
+
+winsim::ProcessResult RunWindow(Machine& m) {
+  winsim::ProcessResult r = test::RunInstall(m, "");
+  EXPECT_TRUE(r.stopped.empty()) << r.stopped;
+  EXPECT_TRUE(m.missedActions.empty()) << m.missedActions.front();
+  return r;
+}
+
+// The main window and its controls at a snapshot, the controls in client coordinates.
+struct View {
+  winsim::WindowSnapshot main;
+  RECT install{}, remove{}, exit{}, list{};
+  Lines lines;
+  int controls = 0;
+  DWORD installEx = 0, removeEx = 0, exitEx = 0;
+};
+
+RECT InClient(const RECT& r, const winsim::WindowSnapshot& parent) {
+  return RECT{r.left - parent.client.left, r.top - parent.client.top, r.right - parent.client.left,
+              r.bottom - parent.client.top};
+}
+
+View Look(const Machine& m, const std::string& label) {
+  View v;
+  auto shot = std::find_if(m.snapshots.begin(), m.snapshots.end(),
+                           [&](const winsim::SnapshotRecord& s) { return s.label == label; });
+  EXPECT_NE(shot, m.snapshots.end()) << "no snapshot " << label;
+  if (shot == m.snapshots.end()) return v;
+  for (const winsim::SnapshotWindow& w : shot->windows) {
+    if (w.depth == 0 && w.window.text == Caption) v.main = w.window;
+    if (w.depth != 1) continue;
+    ++v.controls;
+    RECT r = InClient(w.window.window, v.main);
+    if (w.window.className == "ListBox") {
+      v.list = r;
+      v.lines = w.window.items;
+    } else if (w.window.text == "Install") {
+      v.install = r;
+      v.installEx = w.window.exStyle;
+    } else if (w.window.text == "Uninstall") {
+      v.remove = r;
+      v.removeEx = w.window.exStyle;
+    } else if (w.window.text == "Exit") {
+      v.exit = r;
+      v.exitEx = w.window.exStyle;
+    }
+  }
+  return v;
+}
+
+int ClientWidth(const View& v) { return v.main.client.right - v.main.client.left; }
+int ClientHeight(const View& v) { return v.main.client.bottom - v.main.client.top; }
+
+// The layout for the window's client size: the button column 8 from the right, the list filling
+// the rest, margins of 8.
+void ExpectLayout(const View& v) {
+  const int cw = ClientWidth(v), ch = ClientHeight(v);
+  const int bh = v.install.bottom - v.install.top;
+  EXPECT_GT(bh, 12);
+  EXPECT_EQ(test::S(v.install), test::S(RECT{cw - 136, 8, cw - 8, 8 + bh}));
+  EXPECT_EQ(test::S(v.remove), test::S(RECT{cw - 136, 16 + bh, cw - 8, 16 + 2 * bh}));
+  EXPECT_EQ(test::S(v.exit), test::S(RECT{cw - 136, ch - 8 - bh, cw - 8, ch - 8}));
+  EXPECT_EQ(test::S(v.list), test::S(RECT{8, 8, cw - 144, ch - 8}));
+}
+
+TEST(Interactive, WindowLayoutAtTheStartWhenLargerAndAtTheMinimum) {
+  Machine m = WindowMachine();
+  m.UserSnapshot("start");
+  m.UserResizes(800, 500);
+  m.UserSnapshot("larger");
+  m.UserResizes(300, 200);
+  m.UserSnapshot("smaller");
+  m.UserClicks("Exit");
+  winsim::ProcessResult r = RunWindow(m);
+  EXPECT_TRUE(r.exited);
+  EXPECT_EQ(r.exitCode, 0u);
+
+  View start = Look(m, "start");
+  EXPECT_EQ(test::S(start.main.window), test::S(RECT{50, 50, 650, 370}));
+  EXPECT_TRUE(start.main.visible);
+  EXPECT_EQ(start.main.style & (WS_SYSMENU | WS_THICKFRAME), DWORD(WS_SYSMENU | WS_THICKFRAME));
+  EXPECT_EQ(start.main.style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX), 0u);
+  EXPECT_EQ(start.controls, 4);
+  EXPECT_TRUE(start.lines.empty());
+  // Only Install is the default button (bit 1 of its extended style).
+  EXPECT_EQ(start.installEx & 1, 1u);
+  EXPECT_EQ(start.removeEx & 1, 0u);
+  EXPECT_EQ(start.exitEx & 1, 0u);
+  ExpectLayout(start);
+
+  View larger = Look(m, "larger");
+  EXPECT_EQ(test::S(larger.main.window), test::S(RECT{50, 50, 850, 550}));
+  ExpectLayout(larger);
+
+  View smaller = Look(m, "smaller");  // the window's minimum tracking size wins
+  EXPECT_EQ(test::S(smaller.main.window), test::S(RECT{50, 50, 650, 370}));
+  ExpectLayout(smaller);
+}
+
+TEST(Interactive, InstallWritesItsLinesUninstallAppendsInstallAgainClearsFirst) {
+  Machine m = WindowMachine();
+  m.UserClicks("Install");
+  m.UserSnapshot("installed");
+  m.UserClicks("Uninstall");
+  m.UserSnapshot("uninstalled");
+  m.UserClicks("Install");
+  m.UserSnapshot("again");
+  m.UserClicks("Exit");
+  winsim::ProcessResult r = RunWindow(m);
+  EXPECT_EQ(r.exitCode, 0u);
+
+  const Lines install = {"Installing VELTO WinUsb driver...", "Success."};
+  EXPECT_EQ(Look(m, "installed").lines, install);
+  Lines uninstalled = Look(m, "uninstalled").lines;
+  ASSERT_GT(uninstalled.size(), install.size());
+  EXPECT_EQ(Lines(uninstalled.begin(), uninstalled.begin() + 2), install);
+  EXPECT_EQ(uninstalled[2], "Searching for devices...");
+  EXPECT_EQ(uninstalled.back(), "Ok");
+  EXPECT_EQ(Look(m, "again").lines, install);
+
+  // Both installs went to Windows with the main window as owner; the device was removed.
+  auto calls = m.Calls("DiInstallDriverA");
+  ASSERT_EQ(calls.size(), 2u);
+  for (const auto& c : calls) EXPECT_NE(c.args["hwndParent"].get<uint64_t>(), 0u);
+  EXPECT_EQ(m.FindDevice("USB\\VID_7A3C&PID_0001\\5&1"), nullptr);
+}
+
+TEST(Interactive, EveryWayOfClosingEndsWithExitCodeZero) {
+  struct Road {
+    const char* name;
+    void (*act)(Machine&);
+  } roads[] = {
+      {"Exit", [](Machine& m) { m.UserClicks("Exit"); }},
+      {"close box", [](Machine& m) { m.UserClosesBox(); }},
+      {"system menu", [](Machine& m) { m.UserClosesFromSystemMenu(); }},
+      {"Alt+F4", [](Machine& m) { m.UserPressesAltF4(); }},
+  };
+  for (const Road& road : roads) {
+    SCOPED_TRACE(road.name);
+    Machine m = WindowMachine();
+    road.act(m);
+    winsim::ProcessResult r = RunWindow(m);
+    EXPECT_TRUE(r.exited);
+    EXPECT_EQ(r.exitCode, 0u);
+    EXPECT_TRUE(m.script.empty());
+    ASSERT_EQ(m.exits.size(), 1u);
+    EXPECT_EQ(m.exits[0].gdiObjects, 0) << "the window's fonts and brushes went with it";
+    EXPECT_EQ(m.Calls("UnregisterClassW").size(), 1u);
+  }
+}
+
+TEST(Interactive, InstallClickedWhileAStepPumpsRunsThereAndClearsTheList) {
+  Machine m = WindowMachine();
+  m.UserClicks("Install");
+  m.UserClicks("Install").whileBusy = true;  // waits in the queue; the step's pump takes it
+  m.UserSnapshot("done");
+  m.UserClicks("Exit");
+  winsim::ProcessResult r = RunWindow(m);
+  EXPECT_EQ(r.exitCode, 0u);
+  EXPECT_EQ(m.Calls("DiInstallDriverA").size(), 2u);
+  // The inner install cleared the outer one's first line; the outer step then reported too.
+  EXPECT_EQ(Look(m, "done").lines, (Lines{"Installing VELTO WinUsb driver...", "Success.", "Success."}));
+}
+
+TEST(Interactive, ExitClickedWhileAStepPumpsEndsTheProgramThere) {
+  Machine m = WindowMachine();
+  m.UserClicks("Install");
+  m.UserClicks("Exit").whileBusy = true;
+  winsim::ProcessResult r = RunWindow(m);
+  EXPECT_TRUE(r.exited);
+  EXPECT_EQ(r.exitCode, 0u);
+  EXPECT_TRUE(m.Calls("DiInstallDriverA").empty());  // nothing of the step ran after its pump
+  EXPECT_EQ(m.Calls("UnregisterClassW").size(), 1u);
+}
+
+TEST(Interactive, NoMainWindowIsAStartUpError) {
+  Machine m = WindowMachine();
+  m.Fail("CreateWindowExW", ERROR_NOT_ENOUGH_MEMORY, 1);
+  winsim::ProcessResult r = test::RunInstall(m, "");
+  EXPECT_TRUE(r.exited);
+  EXPECT_EQ(r.exitCode, 1u);
+  ASSERT_EQ(m.messageBoxes.size(), 1u);
+  EXPECT_EQ(m.messageBoxes[0].text, "Unable to create the main window!");
+  EXPECT_EQ(m.messageBoxes[0].caption, "Error");
+  EXPECT_EQ(m.messageBoxes[0].owner, 0u);
+  EXPECT_EQ(m.messageBoxes[0].type, UINT(MB_ICONERROR));
+  EXPECT_EQ(m.exits[0].gdiObjects, 0);
+}
+
+// ---- The window's own messages, in-process ----
+
+TEST(MainWindow, ProgressTextsBecomeLinesFromTheAnsiCodePage) {
+  Machine m;
+  winsim::Session s(m);
+  test::MainWindowScope scope;
+  TMainWindow* w = scope.Window;
+  ASSERT_NE(w->Handle(), nullptr);
+  SendMessageW(w->Handle(), WM_ADDLOG, reinterpret_cast<WPARAM>("Removing caf\xe9 device"), 0);
+  SendMessageW(w->Handle(), WM_ADDLOG, reinterpret_cast<WPARAM>(""), 0);
+  EXPECT_EQ(SendMessageW(w->Handle(), WM_ADDLOG, 0, 0), 0);  // no text: no line, and no crash
+  EXPECT_EQ(s.ListBoxItems(w->lbLog->Handle()), (Lines{"Removing caf\xc3\xa9 device", ""}));
+  EXPECT_EQ(w->lbLog->GetCurSel(), -1);  // neither selected
+}
+
+TEST(MainWindow, MinimumTrackingSizeIsSetAndTheRestLeftToWindows) {
+  Machine m;
+  winsim::Session s(m);
+  test::MainWindowScope scope;
+  TMainWindow* w = scope.Window;
+  MINMAXINFO info = {};
+  info.ptMaxTrackSize = {1111, 2222};
+  info.ptMinTrackSize = {1, 2};
+  SendMessageW(w->Handle(), WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info));
+  EXPECT_EQ(info.ptMinTrackSize.x, 600);
+  EXPECT_EQ(info.ptMinTrackSize.y, 320);
+  EXPECT_EQ(info.ptMaxTrackSize.x, 1111);
+  EXPECT_EQ(info.ptMaxTrackSize.y, 2222);
+}
+
+TEST(MainWindow, ControlsStandAtTheirStartUntilTheFirstLayout) {
+  Machine m;
+  winsim::Session s(m);
+  test::MainWindowScope scope;
+  TMainWindow* w = scope.Window;
+  for (CControl* c : std::vector<CControl*>{w->btnInstall, w->btnRemove, w->btnExit, w->lbLog}) {
+    EXPECT_EQ(c->Left(), 8);
+    EXPECT_EQ(c->Top(), 8);
+    EXPECT_NE(s.Window(c->Handle()).style & WS_VISIBLE, 0u);  // shown, inside the hidden window
+  }
+  EXPECT_EQ(w->btnInstall->Width(), 128);
+  EXPECT_FALSE(w->GetVisible());
+  // Created in the order Install, Uninstall, Exit, list: the sibling order of the children.
+  auto children = s.Window(w->Handle()).children;
+  ASSERT_EQ(children.size(), 4u);
+  EXPECT_EQ(HWND(uintptr_t(children[0])), w->btnInstall->Handle());
+  EXPECT_EQ(HWND(uintptr_t(children[1])), w->btnRemove->Handle());
+  EXPECT_EQ(HWND(uintptr_t(children[2])), w->btnExit->Handle());
+  EXPECT_EQ(HWND(uintptr_t(children[3])), w->lbLog->Handle());
+}
+
+}  // namespace
