@@ -84,7 +84,7 @@ bool UninstallDevices(const char* /*Enumerator*/, const char* Prefix, HWND Windo
 
   // Every device of the USB enumerator, present or not, whatever enumerator the caller names.
   HDEVINFO set = SetupDiGetClassDevsA(nullptr, "USB", nullptr, DIGCF_ALLCLASSES);
-  DWORD setError = set == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+  DWORD setError = set == INVALID_HANDLE_VALUE ? LastErrorOfFailure() : 0;
   if (set != INVALID_HANDLE_VALUE) {
     SP_DEVINFO_DATA device;
     SP_DRVINFO_DATA_V2_A driver;
@@ -119,7 +119,7 @@ bool UninstallDevices(const char* /*Enumerator*/, const char* Prefix, HWND Windo
       SendStatus("Removing device from system");
       if (!SetupDiRemoveDevice(set, &device)) {
         AnsiText text;
-        if (ErrorText("Unable to remove device, error 0x", GetLastError(), text)) SendStatus(text.c_str());
+        if (ErrorText("Unable to remove device, error 0x", LastErrorOfFailure(), text)) SendStatus(text.c_str());
         result = false;
       }
     }
@@ -131,17 +131,16 @@ bool UninstallDevices(const char* /*Enumerator*/, const char* Prefix, HWND Windo
   for (size_t i = 0; i < infNames.Count(); ++i) SetupUninstallOEMInfA(infNames[i], SUOI_FORCEDELETE, nullptr);
 
   AnsiText closing;
+  bool whole;
   if (set == INVALID_HANDLE_VALUE) {
-    ErrorText("Unable to get device list, error 0x", setError, closing);
+    whole = ErrorText("Unable to get device list, error 0x", setError, closing);
     result = false;
   } else if (count) {
-    closing.Append("Successfull uninstalled ");
-    AppendDecimal(closing, count);
-    closing.Append(" devices");
+    whole = closing.Append("Successfull uninstalled ") && AppendDecimal(closing, count) && closing.Append(" devices");
   } else {
-    closing.Append("No installed devices or drivers found");
+    whole = closing.Append("No installed devices or drivers found");
   }
-  if (!closing.Failed()) SendStatus(closing.c_str());
+  if (whole) SendStatus(closing.c_str());
   SendStatus("Ok");
   return result;
 }

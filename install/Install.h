@@ -60,7 +60,8 @@ const UINT WM_ADDLOG = WM_USER + 1;
 // One debug-output line, unchanged.
 void DebugOutput(const WCHAR* Text);
 
-// The per-device step: installs InfFileName (in BaseDir) for one hardware ID and reports the result.
+// The per-device step: installs InfFileName (in BaseDir) for one hardware ID and reports the
+// result. A null Message adds no message line.
 DWORD InstallDeviceDriver(TMainWindow* Window, const char* HardwareId, const char* InfFileName, const char* Message);
 
 // The package step: installs the whole package, through quorvin when Windows refuses it in this

@@ -92,9 +92,8 @@ int DoInstall(TMainWindow* Window) {
   if (DWORD error = ReadHardwareIds(ids)) {
     // The package was found but cannot be read: nothing is installed, and the caller learns why.
     AddLogLine(Window, L"Unable to read VELTOWINUSB.INF!");
-    WideText line(L"Unable to read VELTOWINUSB.INF, error 0x");
-    AppendHex(line, error);
-    DebugOutput(line.c_str());
+    WideText line;
+    if (line.Append(L"Unable to read VELTOWINUSB.INF, error 0x") && AppendHex(line, error)) DebugOutput(line.c_str());
     return int(error);
   }
 
@@ -102,10 +101,10 @@ int DoInstall(TMainWindow* Window) {
     // One install per hardware ID; the first failure is the procedure's result.
     DWORD result = ERROR_SUCCESS;
     for (size_t i = 0; i < ids.Count(); ++i) {
-      AnsiText message("Installing driver for ");
-      message.Append(ids[i]);
-      message.Append("...");
-      DWORD r = InstallDeviceDriver(Window, ids[i], InfName, message.c_str());
+      // A message that the heap cut short is not shown; the install goes on without it.
+      AnsiText message;
+      bool whole = message.Append("Installing driver for ") && message.Append(ids[i]) && message.Append("...");
+      DWORD r = InstallDeviceDriver(Window, ids[i], InfName, whole ? message.c_str() : nullptr);
       if (result == ERROR_SUCCESS && !Succeeded(r)) result = r;
     }
     return int(result);

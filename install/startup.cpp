@@ -24,7 +24,7 @@ bool SameText(const WCHAR* a, const WCHAR* b) {
 
 void SetBaseDir() {
   // A directory too long for the usual buffer is read again at the size Windows asks for; a
-  // failed read leaves the base directory empty.
+  // failed read, or a separator that cannot be added, leaves the base directory empty.
   const DWORD InitialSize = MAX_PATH + 1;
   DWORD size = InitialSize;
   for (int attempt = 0; attempt < 2 && BaseDir.Length() == 0; ++attempt) {
@@ -38,7 +38,11 @@ void SetBaseDir() {
     }
     BaseDir.Append(dir.c_str(), n);
   }
-  if (BaseDir.Length() && BaseDir.Last() != '\\') BaseDir.Append('\\');
+  if (BaseDir.Length() == 0) return;
+  // The last character, not the last byte: a double-byte character may end in the byte of "\".
+  const char* last = CharPrevA(BaseDir.c_str(), BaseDir.c_str() + BaseDir.Length());
+  // Without its separator the directory would run into the file name.
+  if (*last != '\\' && !BaseDir.Append('\\')) BaseDir.Truncate(0);
 }
 
 bool ReadVersion() {

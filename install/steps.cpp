@@ -32,17 +32,16 @@ const TResultRow ResultRows[] = {
 
 const char* const Enumerator = "USB";
 
-// Text + "0x" + the value in upper-case hexadecimal.
-void FormatCode(WideText& Line, const WCHAR* Text, DWORD Code) {
-  Line.Append(Text);
-  Line.Append(L"0x");
-  AppendHex(Line, Code);
+// Text + "0x" + the value in upper-case hexadecimal; false when the heap cut it short, and a
+// line cut short is written nowhere.
+bool FormatCode(WideText& Line, const WCHAR* Text, DWORD Code) {
+  return Line.Append(Text) && Line.Append(L"0x") && AppendHex(Line, Code);
 }
 
 // A failure of the hand-over: the list line (with a window), then the same debug line.
 void ReportFailure(TMainWindow* Window, const WCHAR* Text, DWORD Code) {
   WideText line;
-  FormatCode(line, Text, Code);
+  if (!FormatCode(line, Text, Code)) return;
   AddLogLine(Window, line.c_str());
   DebugOutput(line.c_str());
 }
@@ -57,32 +56,32 @@ bool ReportResult(TMainWindow* Window, DWORD Result, bool PackageStep) {
     return Result == ERROR_SUCCESS || Result == ERROR_NO_SUCH_DEVINST;
   }
   WideText line;
-  FormatCode(line, L"Other error - ", Result);
-  AddLogLine(Window, line.c_str());
-  if (!PackageStep) DebugOutput(line.c_str());
+  if (FormatCode(line, L"Other error - ", Result)) {
+    AddLogLine(Window, line.c_str());
+    if (!PackageStep) DebugOutput(line.c_str());
+  }
   return false;
 }
 
 // What both steps do before their install call: the message line, the pump, the INF path and its
-// debug line. False when the path could not be put together.
+// debug line. A text that the heap cut short is not written (a null message has no line). False
+// when the path could not be put together.
 bool StartStep(TMainWindow* Window, const char* Message, const char* InfFileName, const char* PathLine,
                AnsiText& InfPath) {
-  if (Window) {
+  if (Window && Message) {
     WideText message;
-    AppendAnsiAsWide(message, Message);
-    AddLogLine(Window, message.c_str());
+    if (AppendAnsiAsWide(message, Message)) AddLogLine(Window, message.c_str());
   }
   // Lets the window paint the message before the long install call.
   ProcessMessages();
-  InfPath.Append(BaseDir.c_str(), BaseDir.Length());
-  InfPath.Append(InfFileName);
-  AnsiText line(PathLine);
-  line.Append(InfPath.c_str(), InfPath.Length());
-  WideText wideLine;
-  AppendAnsiAsWide(wideLine, line.c_str());
-  DebugOutput(wideLine.c_str());
   // A path cut short by the heap would name another file: no install with it.
-  return !InfPath.Failed();
+  if (!InfPath.Append(BaseDir.c_str(), BaseDir.Length()) || !InfPath.Append(InfFileName)) return false;
+  AnsiText line;
+  WideText wideLine;
+  if (line.Append(PathLine) && line.Append(InfPath.c_str(), InfPath.Length()) &&
+      AppendAnsiAsWide(wideLine, line.c_str()))
+    DebugOutput(wideLine.c_str());
+  return true;
 }
 
 // Completes the package install in quorvin, the 64-bit installer. True with its exit code in

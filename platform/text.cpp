@@ -2,14 +2,12 @@
 
 bool AppendDecimal(AnsiText& out, DWORD value) {
   char digits[10];
-  int n = 0;
+  size_t first = 10;
   do {
-    digits[n++] = char('0' + value % 10);
+    digits[--first] = char('0' + value % 10);
     value /= 10;
   } while (value);
-  bool ok = true;
-  while (n) ok = out.Append(digits[--n]) && ok;
-  return ok;
+  return out.Append(digits + first, 10 - first);
 }
 
 bool AppendAnsiAsWide(WideText& out, const char* ansi) {
@@ -41,14 +39,16 @@ AnsiList::~AnsiList() {
 }
 
 bool AnsiList::Add(const char* s, size_t n) {
+  if (n >= size_t(-1)) return false;  // no room for the NUL
   if (fCount == fCapacity) {
+    if (fCapacity > size_t(-1) / 2 / sizeof(char*)) return false;
     size_t capacity = fCapacity ? fCapacity * 2 : 8;
-    char** items = static_cast<char**>(std::realloc(fItems, capacity * sizeof(char*)));
+    char** items = static_cast<char**>(TextRealloc(fItems, capacity * sizeof(char*)));
     if (!items) return false;
     fItems = items;
     fCapacity = capacity;
   }
-  char* copy = static_cast<char*>(std::malloc(n + 1));
+  char* copy = static_cast<char*>(TextRealloc(nullptr, n + 1));
   if (!copy) return false;
   std::memcpy(copy, s, n);
   copy[n] = 0;

@@ -7,6 +7,14 @@
 
 #include "platform/win32.h"
 
+// Every block of the texts and lists below. The host build can refuse blocks for the tests
+// (platform/heap_host.h); the Windows builds take them from the C run-time heap.
+#ifdef _WIN32
+inline void* TextRealloc(void* block, size_t bytes) { return std::realloc(block, bytes); }
+#else
+void* TextRealloc(void* block, size_t bytes);
+#endif
+
 template <typename C>
 class TextBuf {
  public:
@@ -23,7 +31,7 @@ class TextBuf {
   bool Failed() const { return fFailed; }
 
   bool Append(const C* s, size_t n) {
-    if (!Reserve(fLength + n)) return false;
+    if (!ReserveMore(n)) return false;
     std::memcpy(fData + fLength, s, n * sizeof(C));
     fLength += n;
     fData[fLength] = 0;
@@ -34,7 +42,7 @@ class TextBuf {
   C Last() const { return fLength ? fData[fLength - 1] : C(0); }
   // Appends n zero characters to be filled through Data(); false when the heap refused.
   bool Grow(size_t n) {
-    if (!Reserve(fLength + n)) return false;
+    if (!ReserveMore(n)) return false;
     std::memset(fData + fLength, 0, n * sizeof(C));
     fLength += n;
     fData[fLength] = 0;
@@ -58,15 +66,22 @@ class TextBuf {
     static const C empty[1] = {0};
     return empty;
   }
+  // The most characters a block can hold, its NUL included, without its size in bytes overflowing.
+  static constexpr size_t MaxCapacity = size_t(-1) / sizeof(C);
+  bool Refused() {
+    fFailed = true;
+    return false;
+  }
+  // Room for n more characters; a length that cannot be counted fails like a refused block.
+  bool ReserveMore(size_t n) { return n < MaxCapacity - fLength ? Reserve(fLength + n) : Refused(); }
+  // Room for `length` characters and the NUL.
   bool Reserve(size_t length) {
     if (fData && length < fCapacity) return true;
+    if (length >= MaxCapacity) return Refused();
     size_t capacity = fCapacity ? fCapacity : 16;
-    while (capacity <= length) capacity *= 2;
-    C* p = static_cast<C*>(std::realloc(fData, capacity * sizeof(C)));
-    if (!p) {
-      fFailed = true;
-      return false;
-    }
+    while (capacity <= length) capacity = capacity > MaxCapacity / 2 ? MaxCapacity : capacity * 2;
+    C* p = static_cast<C*>(TextRealloc(fData, capacity * sizeof(C)));
+    if (!p) return Refused();
     if (!fData) p[0] = 0;
     fData = p;
     fCapacity = capacity;
@@ -106,20 +121,18 @@ class AnsiList {
   size_t fCapacity = 0;
 };
 
-// "%x": upper-case hexadecimal digits, no leading zeros, no minimum width.
+// "%x": upper-case hexadecimal digits, no leading zeros, no minimum width; all of them or none.
 template <typename C>
 bool AppendHex(TextBuf<C>& out, DWORD value) {
   C digits[8];
-  int n = 0;
+  size_t first = 8;
   do {
-    digits[n++] = C("0123456789ABCDEF"[value & 0xF]);
+    digits[--first] = C("0123456789ABCDEF"[value & 0xF]);
     value >>= 4;
   } while (value);
-  bool ok = true;
-  while (n) ok = out.Append(digits[--n]) && ok;
-  return ok;
+  return out.Append(digits + first, 8 - first);
 }
-// Decimal digits, no sign, separators or padding.
+// Decimal digits, no sign, separators or padding; all of them or none.
 bool AppendDecimal(AnsiText& out, DWORD value);
 // Conversions through the system's ANSI code page; false when Windows or the heap refused.
 bool AppendAnsiAsWide(WideText& out, const char* ansi);

@@ -19,6 +19,12 @@
 static_assert(sizeof(void*) != 4 || sizeof(WNDCLASSEXW) == 48, "WNDCLASSEXW");
 static_assert(sizeof(void*) != 4 || sizeof(NONCLIENTMETRICSW) == 504, "NONCLIENTMETRICSW");
 static_assert(sizeof(LOGFONTW) == 92, "LOGFONTW");
+// The device, driver, driver detail and startup records of the 32-bit layouts (1-byte packing
+// for SetupAPI), whose cbSize and cb values the removal and the hand-over hand to Windows.
+static_assert(sizeof(void*) != 4 || sizeof(SP_DEVINFO_DATA) == 28, "SP_DEVINFO_DATA");
+static_assert(sizeof(void*) != 4 || sizeof(SP_DRVINFO_DATA_V2_A) == 796, "SP_DRVINFO_DATA_V2_A");
+static_assert(sizeof(void*) != 4 || sizeof(SP_DRVINFO_DETAIL_DATA_A) == 797, "SP_DRVINFO_DETAIL_DATA_A");
+static_assert(sizeof(void*) != 4 || sizeof(STARTUPINFOA) == 68, "STARTUPINFOA");
 #else
 #include "winsim/winsim.h"
 #endif

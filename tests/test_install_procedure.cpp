@@ -96,7 +96,13 @@ TEST(InstallProcedure, Utf16InfYieldsNoHardwareId) {
   for (char c : text) utf16 += std::string{c, '\0'};
   Machine m = X86Machine(utf16);
   m.Answer("UpdateDriverForPlugAndPlayDevicesA", true);
-  EXPECT_EQ(DoInstallOn(m, osWinXP).installedIds, std::vector<std::string>{});
+  InstallRun run = DoInstallOn(m, osWinXP);
+  // The INF was read to its end without error, and no line of it was a marker line.
+  EXPECT_EQ(run.result, 0);
+  EXPECT_FALSE(m.Calls("ReadFile").empty());
+  EXPECT_TRUE(m.debugLines.empty());
+  EXPECT_EQ(run.installedIds, std::vector<std::string>{});
+  EXPECT_EQ(run.openHandles, 0);
 }
 
 TEST(InstallProcedure, LinesOfAnyLength) {
@@ -283,7 +289,9 @@ TEST(SilentInstall, PerIdMethodRefusedOnA64BitServerExitsOne) {
   winsim::ProcessResult r = test::RunInstall(m, "/install");
   EXPECT_EQ(r.exitCode, 1u);
   EXPECT_EQ(m.Calls("UpdateDriverForPlugAndPlayDevicesA").size(), 3u);
-  EXPECT_EQ(m.debugLines[1], "Other error - 0xE0000235");
+  const std::string path = "Install_Device_Driver: C:\\Drivers\\veltowinusb.inf";
+  const std::string refused = "Other error - 0xE0000235";
+  EXPECT_EQ(m.debugLines, (std::vector<std::string>{path, refused, path, refused, path, refused}));
   EXPECT_EQ(*m.devices[1].configFlags, 0u);
 }
 

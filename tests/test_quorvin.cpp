@@ -30,6 +30,8 @@ TEST(Quorvin, InstallsTheInfOfItsCurrentDirectory) {
     bool directoryUnreadable;
     std::string infPath;
     DWORD exitCode;
+    UINT codePage = 1252;
+    bool copyInf = false;  // a copy of the package in the current directory
   } cases[] = {
       {"folder", "C:\\Drivers", "", false, "C:\\Drivers\\veltowinusb.inf", 0},
       {"drive root", "C:\\", "", false, "C:\\veltowinusb.inf", ERROR_FILE_NOT_FOUND},
@@ -37,10 +39,15 @@ TEST(Quorvin, InstallsTheInfOfItsCurrentDirectory) {
        "C:\\Drivers\\veltowinusb.inf", 0},
       // No current directory: the bare name, which Windows completes against the current directory.
       {"empty directory", "C:\\Drivers", "", true, "veltowinusb.inf", 0},
+      // 表 is 0x95 0x5C in code page 932: the folder still gets its backslash.
+      {"folder ending in a double-byte character", "C:\\\xE8\xA1\xA8", "", false, "C:\\\xE8\xA1\xA8\\veltowinusb.inf",
+       0, 932, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     winsim::Machine m = QuorvinMachine();
+    m.ansiCodePage = c.codePage;
+    if (c.copyInf) m.AddFile(c.currentDirectory + "\\veltowinusb.inf", test::SampleInf());
     m.AddFolder("C:\\Other");
     if (c.directoryUnreadable) m.Fail("GetCurrentDirectoryW", ERROR_ACCESS_DENIED);
     auto r = test::RunQuorvin(m, c.currentDirectory, c.commandLine);

@@ -194,19 +194,26 @@ TEST(UninstallDevices, DriverTextsAndInfNamesInOrder) {
   EXPECT_EQ(o.openSets, 0);
 }
 
+// The separator characters, not bytes: in code page 932 the trail byte of 表 (0x95 0x5C) or
+// ソ (0x83 0x5C) is the byte of "\".
 TEST(UninstallDevices, InfNameIsWhatFollowsTheLastSeparator) {
   struct Row {
+    UINT cp;
     const char* path;
     const char* name;
   } rows[] = {
-      {"C:\\Windows\\INF\\oem5.inf", "oem5.inf"},
-      {"oem5.inf", "oem5.inf"},
-      {"C:oem5.inf", "oem5.inf"},
-      {"\\\\server\\share:drivers\\velto.inf", "velto.inf"},
-      {"C:\\Windows\\INF\\pilote \xC3\xA9t\xC3\xA9.inf", "pilote \xC3\xA9t\xC3\xA9.inf"},
+      {1252, "C:\\Windows\\INF\\oem5.inf", "oem5.inf"},
+      {1252, "oem5.inf", "oem5.inf"},
+      {1252, "C:oem5.inf", "oem5.inf"},
+      {1252, "\\\\server\\share:drivers\\velto.inf", "velto.inf"},
+      {1252, "C:\\Windows\\INF\\pilote \xC3\xA9t\xC3\xA9.inf", "pilote \xC3\xA9t\xC3\xA9.inf"},
+      {932, "C:\\Windows\\INF\\oem5.inf", "oem5.inf"},
+      {932, "C:\\Windows\\INF\\\xE8\xA1\xA8.inf", "\xE8\xA1\xA8.inf"},                        // 表.inf
+      {932, "C:\\\xE3\x83\x89\\velto\xE3\x82\xBD.inf", "velto\xE3\x82\xBD.inf"},              // C:\ド\veltoソ.inf
   };
   for (const Row& r : rows) {
     Machine m = X86Machine();
+    m.ansiCodePage = r.cp;
     VendorDevice(m, "USB\\VID_7A3C&PID_0001\\1", "VELTO", r.path);
     Remove(m);
     EXPECT_EQ(Uninstalled(m), Texts{r.name}) << r.path;
@@ -265,18 +272,26 @@ TEST(UninstallDevices, DetailReadThroughTheSecondCall) {
   }
 }
 
+// A failure that names no error (GetLastError 0) is still a failure: error 1, as the install calls
+// report it.
 TEST(UninstallDevices, FailedRemovalIsCountedAndReported) {
-  Machine m = X86Machine();
-  m.AddDevice("USB\\VID_7A3C&PID_0001\\1", {kLogger});
-  m.AddDevice("USB\\VID_7A3C&PID_0001\\2", {kLogger});
-  m.Fail("SetupDiRemoveDevice", ERROR_ACCESS_DENIED, 1);
-  m.Fail("SetupDiDeleteDevRegKey", ERROR_ACCESS_DENIED);  // ignored
-  Outcome o = Remove(m);
-  EXPECT_FALSE(o.result);
-  EXPECT_EQ(o.texts, Join({kSearching, kDeviceSteps, {"Unable to remove device, error 0x5"}, kDeviceSteps,
-                           Closing("2")}));
-  ASSERT_EQ(m.devices.size(), 1u);
-  EXPECT_EQ(m.devices[0].instanceId, "USB\\VID_7A3C&PID_0001\\1");
+  struct Row {
+    DWORD error;
+    const char* text;
+  } rows[] = {{ERROR_ACCESS_DENIED, "Unable to remove device, error 0x5"}, {0, "Unable to remove device, error 0x1"}};
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.text);
+    Machine m = X86Machine();
+    m.AddDevice("USB\\VID_7A3C&PID_0001\\1", {kLogger});
+    m.AddDevice("USB\\VID_7A3C&PID_0001\\2", {kLogger});
+    m.Fail("SetupDiRemoveDevice", r.error, 1);
+    m.Fail("SetupDiDeleteDevRegKey", ERROR_ACCESS_DENIED);  // ignored
+    Outcome o = Remove(m);
+    EXPECT_FALSE(o.result);
+    EXPECT_EQ(o.texts, Join({kSearching, kDeviceSteps, {r.text}, kDeviceSteps, Closing("2")}));
+    ASSERT_EQ(m.devices.size(), 1u);
+    EXPECT_EQ(m.devices[0].instanceId, "USB\\VID_7A3C&PID_0001\\1");
+  }
 }
 
 TEST(UninstallDevices, UnreadableInstanceIdSkipsTheDevice) {
@@ -292,15 +307,23 @@ TEST(UninstallDevices, UnreadableInstanceIdSkipsTheDevice) {
 }
 
 TEST(UninstallDevices, DeviceListNotAvailable) {
-  Machine m = X86Machine();
-  m.AddDevice("USB\\VID_7A3C&PID_0001\\1", {kLogger});
-  m.Fail("SetupDiGetClassDevsA", ERROR_ACCESS_DENIED);
-  Outcome o = Remove(m);
-  EXPECT_FALSE(o.result);
-  EXPECT_EQ(o.texts, Join({kSearching, {"Unable to get device list, error 0x5", "Ok"}}));
-  EXPECT_TRUE(m.Calls("SetupDiEnumDeviceInfo").empty());
-  EXPECT_TRUE(m.Calls("SetupDiDestroyDeviceInfoList").empty());
-  EXPECT_EQ(m.devices.size(), 1u);
+  struct Row {
+    DWORD error;
+    const char* text;
+  } rows[] = {{ERROR_ACCESS_DENIED, "Unable to get device list, error 0x5"},
+              {0, "Unable to get device list, error 0x1"}};
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.text);
+    Machine m = X86Machine();
+    m.AddDevice("USB\\VID_7A3C&PID_0001\\1", {kLogger});
+    m.Fail("SetupDiGetClassDevsA", r.error);
+    Outcome o = Remove(m);
+    EXPECT_FALSE(o.result);
+    EXPECT_EQ(o.texts, Join({kSearching, {r.text, "Ok"}}));
+    EXPECT_TRUE(m.Calls("SetupDiEnumDeviceInfo").empty());
+    EXPECT_TRUE(m.Calls("SetupDiDestroyDeviceInfoList").empty());
+    EXPECT_EQ(m.devices.size(), 1u);
+  }
 }
 
 TEST(UninstallDevices, WithoutWindowTheStepsAreTheSame) {

@@ -106,10 +106,15 @@ TEST(OSKind, ClassifiesEveryVersion) {
       EXPECT_EQ(OSKind, r.kind);
     }
     EXPECT_EQ(LookedUpDiInstallDriver(m), r.major == 6);
+    // A start-up that goes on reaches the command line: "/uninstall" runs and succeeds on a
+    // 32-bit Windows; one that stops shows its box and exits 1 before it.
     Machine run;
     run.SetVersion(r.major, r.minor, r.product, r.r2);
-    ProcessResult res = RunMain(run);
-    EXPECT_EQ(res.exitCode, 1u);
+    run.nativeArchitecture = PROCESSOR_ARCHITECTURE_INTEL;
+    ProcessResult res = RunMain(run, "/uninstall");
+    EXPECT_TRUE(res.exited);
+    EXPECT_EQ(res.exitCode, r.stops ? 1u : 0u);
+    EXPECT_EQ(run.Calls("SetupDiGetClassDevsA").size(), r.stops ? 0u : 1u);
     ASSERT_EQ(run.messageBoxes.size(), r.stops ? 1u : 0u);
     if (r.stops) {
       EXPECT_EQ(run.messageBoxes[0].text, "This OS is not supported!");
@@ -166,10 +171,26 @@ TEST(StartupChecks, SetupApiLoadedFromTheSystemDirectory) {
   EXPECT_EQ(GetModuleHandleW(L"setupapi.dll"), hSetupLib);
 }
 
+// Every architecture value, through the whole start-up: a refused one stops at its box before the
+// command line; the others go on to it.
 TEST(Architecture, RefusedAndAcceptedValues) {
-  for (WORD arch : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 0xFFFF}) {
-    bool refused = arch == 1 || (arch >= 3 && arch <= 8) || arch == 10;
-    EXPECT_EQ(ArchitectureRefused(arch), refused) << arch;
+  struct Row {
+    WORD arch;
+    bool refused;
+  } rows[] = {{0, false}, {1, true},  {2, false}, {3, true},   {4, true},   {5, true},  {6, true},
+              {7, true},  {8, true},  {9, false}, {10, true},  {11, false}, {12, false}, {0xFFFF, false}};
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.arch);
+    EXPECT_EQ(ArchitectureRefused(r.arch), r.refused);
+    Machine m;
+    m.nativeArchitecture = r.arch;
+    ProcessResult res = RunMain(m, "/nothing");
+    EXPECT_EQ(res.exitCode, 1u);
+    EXPECT_EQ(m.messageBoxes.size(), r.refused ? 1u : 0u);
+    if (r.refused && !m.messageBoxes.empty()) {
+      EXPECT_EQ(m.messageBoxes[0].text, "This type of OS is not supported!");
+    }
+    EXPECT_EQ(m.Calls("CharLowerBuffW").size(), r.refused ? 0u : 1u);
   }
   // The native architecture counts: a 32-bit process on x64 Windows goes on.
   Machine x64;

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that the builds and tests need, when they are missing.
 #   tools/setup.sh build   compilers and CMake
-#   tools/setup.sh test    the above, GoogleTest (also its sources, for the Windows test build) and
-#                          nlohmann-json
+#   tools/setup.sh test    the above, GoogleTest (also its sources, for the Windows test build),
+#                          nlohmann-json, and clang with its libFuzzer and sanitizer run-times
 #   tools/setup.sh wine    the above, Wine (32- and 64-bit), Xvfb, xdotool, and xwd and netpbm for
 #                          screenshots
 set -euo pipefail
@@ -11,7 +11,7 @@ sudo=""
 [ "$(id -u)" -ne 0 ] && sudo=sudo
 
 packages=(cmake ninja-build g++ mingw-w64 binutils-mingw-w64)
-[ "$level" != build ] && packages+=(libgtest-dev libgmock-dev googletest nlohmann-json3-dev)
+[ "$level" != build ] && packages+=(libgtest-dev libgmock-dev googletest nlohmann-json3-dev clang-14 libclang-rt-14-dev)
 wine=0
 [ "$level" = wine ] && wine=1 && packages+=(wine wine32 wine64 xvfb xdotool xauth x11-apps netpbm)
 

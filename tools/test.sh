@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The test command: installs what is missing, builds the host build (plain and under the
-# sanitizers), the two Windows programs and the Windows build of the control library's tests, and
-# runs every test, the last ones under Wine.
+# sanitizers), fuzzes the readers of outside input, builds the two Windows programs and the Windows
+# build of the control library's tests, and runs every test, the last ones under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/setup.sh test
@@ -13,6 +13,12 @@ ctest --preset host
 cmake --preset host-san >/dev/null
 cmake --build --preset host-san
 ctest --preset host-san
+
+# The two readers of outside input (the INF's marker lines, the command line) under libFuzzer with
+# the sanitizers, a minute each, side by side.
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz
+bash tests/fuzz/run.sh 60
 
 for preset in win32 win64; do
   cmake --preset $preset >/dev/null

@@ -1,4 +1,5 @@
-// winsim core: the current machine and process, the call record, scripted answers, text and paths.
+// winsim core: the current machine and process, the call record, scripted answers, text and paths
+// (the ANSI code pages are in codepage.cpp).
 #include <cstdio>
 #include <cstdlib>
 
@@ -13,6 +14,7 @@ Process* g_process = nullptr;
 }  // namespace
 
 bool Active() { return g_machine != nullptr && g_process != nullptr; }
+bool Attached() { return g_machine != nullptr; }
 
 Machine& M() {
   if (!g_machine) {
@@ -60,21 +62,6 @@ bool Faulted(const char* fn, json args) {
 }
 
 void SetError(DWORD e) { P().lastError = e; }
-
-// Windows-1252: 0x80..0x9F; every other byte is the code point of the same value.
-static const WCHAR kHigh[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-WCHAR AnsiToWideChar(unsigned char c) { return (c >= 0x80 && c < 0xA0) ? kHigh[c - 0x80] : WCHAR(c); }
-
-int WideCharToAnsi(WCHAR c) {
-  if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return int(c);
-  for (int i = 0; i < 32; ++i)
-    if (kHigh[i] == c) return 0x80 + i;
-  return -1;
-}
 
 WCHAR FoldCase(WCHAR c) {
   if (c >= L'a' && c <= L'z') return WCHAR(c - 0x20);
@@ -127,22 +114,6 @@ std::wstring Wide(const std::string& u) {
     ++i;
     for (int k = 0; k < extra && i < u.size(); ++k, ++i) cp = (cp << 6) | (u[i] & 0x3F);
     out += WCHAR(cp);
-  }
-  return out;
-}
-
-std::string AnsiToUtf8(const char* s, int n) {
-  std::string out;
-  if (!s) return out;
-  for (int i = 0; n < 0 ? s[i] != 0 : i < n; ++i) PutUtf8(out, AnsiToWideChar((unsigned char)s[i]));
-  return out;
-}
-
-std::string Utf8ToAnsi(const std::string& utf8) {
-  std::string out;
-  for (WCHAR c : Wide(utf8)) {
-    int a = WideCharToAnsi(c);
-    out += a < 0 ? '?' : char(a);
   }
   return out;
 }

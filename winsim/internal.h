@@ -154,7 +154,8 @@ struct Process {
 Machine& M();
 Process& P();
 void Attach(Machine* m, Process* p);
-bool Active();  // a machine and process are set up
+bool Active();    // a machine and process are set up
+bool Attached();  // a machine is set up
 
 // Records the call with its arguments and returns the rule that scripts it, if any.
 const Rule* Enter(const char* fn, json args = json::object());
@@ -166,10 +167,17 @@ void SetError(DWORD e);
 // Text.
 std::string Utf8(const WCHAR* s, int n = -1);
 std::wstring Wide(const std::string& utf8);
-std::string AnsiToUtf8(const char* s, int n = -1);  // Windows-1252 bytes to UTF-8
-std::string Utf8ToAnsi(const std::string& utf8);    // '?' for what 1252 cannot hold
-WCHAR AnsiToWideChar(unsigned char c);
-int WideCharToAnsi(WCHAR c);  // -1 when 1252 has no such character
+// The ANSI code pages (codepage.cpp): 1252, and 932 with a subset of its double-byte pairs.
+bool KnownCodePage(UINT cp);
+UINT AnsiCodePage();  // the machine's (CP_ACP); 1252 when no machine is set up
+bool IsLeadByte(UINT cp, unsigned char c);
+// Bytes to UTF-16; never fails: a pair the code page lacks, or a lead byte without its trail
+// byte, gives the code page's default character.
+std::wstring AnsiToWide(const char* s, size_t n, UINT cp);
+// UTF-16 to bytes; what the code page cannot hold becomes defaultChar.
+std::string WideToAnsi(const WCHAR* s, size_t n, UINT cp, char defaultChar = '?', bool* usedDefault = nullptr);
+std::string AnsiToUtf8(const char* s, int n = -1);  // bytes of the machine's ANSI code page to UTF-8
+std::string Utf8ToAnsi(const std::string& utf8);    // '?' for what the code page cannot hold
 WCHAR FoldCase(WCHAR c);      // upper-case, as the user's default locale compares
 std::string FoldUtf8(const std::string& utf8);  // case-folded copy, for comparisons
 bool SameText(const std::string& a, const std::string& b);  // ignoring case

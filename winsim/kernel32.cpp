@@ -1,5 +1,5 @@
 // kernel32 of winsim: last error, version and processor, modules, current directory, debug
-// output, command line, and text (code page 1252, case, comparison).
+// output, command line, and text (the ANSI code page and its characters, case, comparison).
 #include <cstdlib>
 #include <cstring>
 #include <unistd.h>
@@ -209,46 +209,85 @@ DWORD WINAPI CharLowerBuffW(LPWSTR s, DWORD n) {
   return n;
 }
 
-static bool AnsiCodePage(UINT cp) { return cp == CP_ACP || cp == 1252; }
+// CP_ACP is the machine's code page; the others that winsim knows may also be named.
+static bool CodePageOf(UINT cp, UINT& resolved) {
+  resolved = cp == CP_ACP ? AnsiCodePage() : cp;
+  return KnownCodePage(resolved);
+}
+
+UINT WINAPI GetACP() {
+  Enter("GetACP");
+  return AnsiCodePage();
+}
+
+BOOL WINAPI IsDBCSLeadByte(BYTE TestChar) {
+  Enter("IsDBCSLeadByte", {{"TestChar", TestChar}});
+  return IsLeadByte(AnsiCodePage(), TestChar);
+}
+
+// The character after `p`: a lead byte takes its trail byte with it, but never the NUL.
+static LPCSTR NextChar(LPCSTR p) {
+  if (!*p) return p;
+  return IsLeadByte(AnsiCodePage(), (unsigned char)p[0]) && p[1] ? p + 2 : p + 1;
+}
+
+LPSTR WINAPI CharNextA(LPCSTR lpsz) {
+  Enter("CharNextA");
+  return const_cast<LPSTR>(lpsz ? NextChar(lpsz) : lpsz);
+}
+
+// A trail byte cannot be told from a lead or single byte by itself: the text is walked from its start.
+LPSTR WINAPI CharPrevA(LPCSTR lpszStart, LPCSTR lpszCurrent) {
+  Enter("CharPrevA", {{"offset", lpszStart && lpszCurrent ? json(lpszCurrent - lpszStart) : json(nullptr)}});
+  if (!lpszStart || !lpszCurrent || lpszCurrent <= lpszStart) return const_cast<LPSTR>(lpszStart);
+  LPCSTR p = lpszStart;
+  for (;;) {
+    LPCSTR next = NextChar(p);
+    if (next == p || next >= lpszCurrent) return const_cast<LPSTR>(p);
+    p = next;
+  }
+}
 
 int WINAPI MultiByteToWideChar(UINT cp, DWORD flags, LPCSTR s, int n, LPWSTR out, int size) {
   if (Faulted("MultiByteToWideChar", {{"CodePage", cp}, {"cbMultiByte", n}, {"cchWideChar", size}})) return 0;
-  if (!AnsiCodePage(cp) || flags || !s || size < 0 || n == 0 || n < -1) {
+  UINT page;
+  if (!CodePageOf(cp, page) || flags || !s || size < 0 || n == 0 || n < -1) {
     SetError(ERROR_INVALID_PARAMETER);
     return 0;
   }
-  int count = n < 0 ? int(std::strlen(s)) + 1 : n;
+  std::wstring wide = AnsiToWide(s, n < 0 ? std::strlen(s) + 1 : size_t(n), page);
+  int count = int(wide.size());
   if (size == 0) return count;
   if (size < count) {
     SetError(ERROR_INSUFFICIENT_BUFFER);
     return 0;
   }
-  for (int i = 0; i < count; ++i) out[i] = AnsiToWideChar((unsigned char)s[i]);
+  std::memcpy(out, wide.data(), wide.size() * sizeof(WCHAR));
   return count;
 }
 
 int WINAPI WideCharToMultiByte(UINT cp, DWORD flags, LPCWSTR s, int n, LPSTR out, int size, LPCSTR defaultChar,
                                PBOOL usedDefault) {
   if (Faulted("WideCharToMultiByte", {{"CodePage", cp}, {"cchWideChar", n}, {"cbMultiByte", size}})) return 0;
-  if (!AnsiCodePage(cp) || flags || !s || size < 0 || n == 0 || n < -1) {
+  UINT page;
+  if (!CodePageOf(cp, page) || flags || !s || size < 0 || n == 0 || n < -1) {
     SetError(ERROR_INVALID_PARAMETER);
     return 0;
   }
-  int count = 0;
+  size_t length = 0;
   if (n < 0)
-    while (s[count]) ++count;
-  count = n < 0 ? count + 1 : n;
-  if (usedDefault) *usedDefault = FALSE;
+    while (s[length]) ++length;
+  length = n < 0 ? length + 1 : size_t(n);
+  bool defaulted = false;
+  std::string bytes = WideToAnsi(s, length, page, defaultChar ? *defaultChar : '?', &defaulted);
+  if (usedDefault) *usedDefault = defaulted;
+  int count = int(bytes.size());
   if (size == 0) return count;
   if (size < count) {
     SetError(ERROR_INSUFFICIENT_BUFFER);
     return 0;
   }
-  for (int i = 0; i < count; ++i) {
-    int a = WideCharToAnsi(s[i]);
-    if (a < 0 && usedDefault) *usedDefault = TRUE;
-    out[i] = a < 0 ? (defaultChar ? *defaultChar : '?') : char(a);
-  }
+  std::memcpy(out, bytes.data(), bytes.size());
   return count;
 }
 
@@ -260,11 +299,7 @@ static int Compare(const std::wstring& a, const std::wstring& b, bool fold) {
   return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
-static std::wstring AnsiWide(LPCSTR s) {
-  std::wstring w;
-  for (; s && *s; ++s) w += AnsiToWideChar((unsigned char)*s);
-  return w;
-}
+static std::wstring AnsiWide(LPCSTR s) { return s ? AnsiToWide(s, std::strlen(s), AnsiCodePage()) : L""; }
 
 int WINAPI lstrcmpiA(LPCSTR a, LPCSTR b) {
   Enter("lstrcmpiA", {{"lpString1", AnsiToUtf8(a)}, {"lpString2", AnsiToUtf8(b)}});

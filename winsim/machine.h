@@ -1,6 +1,6 @@
 // winsim: the machine face. Tests build a simulated Windows machine, run program code on it,
-// and look at what it did. Text fields are UTF-8; winsim converts at the Win32 face, where the
-// ANSI code page is Windows-1252.
+// and look at what it did. Text fields are UTF-8; winsim converts at the Win32 face, through the
+// machine's ANSI code page.
 #pragma once
 
 #include <functional>
@@ -212,6 +212,9 @@ class Machine {
   BYTE productType = VER_NT_WORKSTATION;
   int serverR2 = 0;
   WORD nativeArchitecture = PROCESSOR_ARCHITECTURE_AMD64;
+  // The system's ANSI code page (CP_ACP): 1252 (Western) or 932 (Japanese, double-byte). Every
+  // A function and CP_ACP conversion reads and writes its bytes.
+  UINT ansiCodePage = 1252;
   std::vector<Module> modules;
   std::string currentDirectory = "C:\\Drivers";     // where programs are started
   std::string systemDirectory = "C:\\Windows\\system32";

@@ -20,10 +20,16 @@ json DeviceArgs(HDEVINFO set, PSP_DEVINFO_DATA data) {
   return {{"DeviceInfoSet", uintptr_t(set)}, {"DevInst", data ? data->DevInst : 0}};
 }
 
-// Copies text into a fixed field, cut to the field's size with its NUL, as Windows fills it.
+// Copies text into a fixed field, cut to the field's size with its NUL, as Windows fills it; a
+// double-byte character that does not fit whole is left out.
 void PutField(CHAR* field, size_t size, const std::string& utf8) {
   std::string a = Utf8ToAnsi(utf8);
-  size_t n = std::min(a.size(), size - 1);
+  size_t n = 0;
+  for (UINT cp = AnsiCodePage(); n < a.size();) {
+    size_t step = IsLeadByte(cp, (unsigned char)a[n]) && n + 1 < a.size() ? 2 : 1;
+    if (n + step > size - 1) break;
+    n += step;
+  }
   std::memcpy(field, a.data(), n);
   field[n] = 0;
 }

@@ -151,6 +151,7 @@ json Machine::ToJson() const {
               {"productType", productType},
               {"serverR2", serverR2},
               {"nativeArchitecture", nativeArchitecture},
+              {"ansiCodePage", ansiCodePage},
               {"modules", modules},
               {"currentDirectory", currentDirectory},
               {"systemDirectory", systemDirectory},
@@ -183,6 +184,7 @@ Machine Machine::FromJson(const json& j) {
   Get(j, "productType", m.productType);
   Get(j, "serverR2", m.serverR2);
   Get(j, "nativeArchitecture", m.nativeArchitecture);
+  Get(j, "ansiCodePage", m.ansiCodePage);
   Get(j, "modules", m.modules);
   Get(j, "currentDirectory", m.currentDirectory);
   Get(j, "systemDirectory", m.systemDirectory);

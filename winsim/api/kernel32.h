@@ -164,6 +164,8 @@ int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharS
                                LPSTR lpMultiByteStr, int cbMultiByte, LPCSTR lpDefaultChar,
                                PBOOL lpUsedDefaultChar);
 int WINAPI lstrcmpiA(LPCSTR lpString1, LPCSTR lpString2);
+UINT WINAPI GetACP();
+BOOL WINAPI IsDBCSLeadByte(BYTE TestChar);
 int WINAPI CompareStringW(LCID Locale, DWORD dwCmpFlags, PCWSTR lpString1, int cchCount1, PCWSTR lpString2,
                           int cchCount2);
 

@@ -419,6 +419,10 @@ BOOL WINAPI SystemParametersInfoW(UINT uiAction, UINT uiParam, PVOID pvParam, UI
 int WINAPI MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType);
 BOOL WINAPI MessageBeep(UINT uType);
 
+// Characters of ANSI text in the system's code page (a double-byte character is one).
+LPSTR WINAPI CharNextA(LPCSTR lpsz);
+LPSTR WINAPI CharPrevA(LPCSTR lpszStart, LPCSTR lpszCurrent);
+
 // Classes and windows.
 ATOM WINAPI RegisterClassW(const WNDCLASSW* lpWndClass);
 ATOM WINAPI RegisterClassExW(const WNDCLASSEXW* lpWndClass);

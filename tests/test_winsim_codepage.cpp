@@ -1,0 +1,243 @@
+// winsim's ANSI code page: the machine chooses 1252 or 932 (Shift-JIS), and every conversion and
+// every A function follows it. Code page 932 is double-byte: a trail byte may be 0x5C ("\") or a
+// letter, so byte-wise text handling goes wrong there and character-wise handling must not.
+#include <cstring>
+
+#include "support.h"
+#include "winsim/internal.h"
+
+using winsim::Machine;
+
+namespace {
+
+Machine MachineWith(UINT codePage) {
+  Machine m;
+  m.ansiCodePage = codePage;
+  return m;
+}
+
+std::wstring Decode(const std::string& bytes) {
+  int n = MultiByteToWideChar(CP_ACP, 0, bytes.data(), int(bytes.size()), nullptr, 0);
+  EXPECT_GT(n, 0);
+  std::wstring out(size_t(n > 0 ? n : 0), L'\0');
+  if (n > 0) {
+    EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, bytes.data(), int(bytes.size()), out.data(), n), n);
+  }
+  return out;
+}
+
+std::string Encode(const std::wstring& wide, bool* usedDefault = nullptr) {
+  BOOL used = FALSE;
+  int n = WideCharToMultiByte(CP_ACP, 0, wide.data(), int(wide.size()), nullptr, 0, nullptr, nullptr);
+  EXPECT_GT(n, 0);
+  std::string out(size_t(n > 0 ? n : 0), '\0');
+  if (n > 0) {
+    EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, wide.data(), int(wide.size()), out.data(), n, nullptr, &used), n);
+  }
+  if (usedDefault) *usedDefault = used != FALSE;
+  return out;
+}
+
+}  // namespace
+
+// The same bytes read in both code pages.
+TEST(WinsimCodePage, BytesDecodeByTheMachinesCodePage) {
+  struct Row {
+    const char* what;
+    std::string bytes;
+    std::wstring in1252, in932;
+  } rows[] = {
+      {"ASCII", "C:\\Drivers", L"C:\\Drivers", L"C:\\Drivers"},
+      {"a pair whose trail byte is 0x5C", "\x95\x5C", L"\u2022\\", L"\u8868"},
+      {"katakana with trail byte 0x5C", "\x83\x5C", L"\u0192\\", L"\u30BD"},
+      {"a trail byte that is a letter", "\x83\x41", L"\u0192A", L"\u30A2"},
+      {"the first and last katakana runs", "\x83\x40\x83\x7E\x83\x80\x83\x96", L"\u0192@\u0192~\u0192\u20AC\u0192\u2013",
+       L"\u30A1\u30DF\u30E0\u30F6"},
+      {"hiragana and full-width letters", "\x82\xA0\x82\x60\x82\x81", L"\u201A\u00A0\u201A`\u201A\u0081",
+       L"\u3042\uFF21\uFF41"},
+      {"kanji", "\x93\xFA\x96\x7B\x8C\xEA", L"\u201C\u00FA\u2013{\u0152\u00EA", L"\u65E5\u672C\u8A9E"},
+      {"half-width katakana are single bytes", "\xA1\xB1\xDF", L"\u00A1\u00B1\u00DF", L"\uFF61\uFF71\uFF9F"},
+      {"the single bytes that are not characters", "\x80\xA0\xFD\xFF", L"\u20AC\u00A0\u00FD\u00FF",
+       L"\u0080\uF8F0\uF8F1\uF8F3"},
+      {"a pair the code page lacks", "\x85\x40", L"\u2026@", L"\u30FB"},
+      {"a lead byte without its trail byte", "A\x95", L"A\u2022", L"A\u30FB"},
+  };
+  for (UINT cp : {1252u, 932u}) {
+    Machine m = MachineWith(cp);
+    winsim::Session s(m);
+    for (const Row& r : rows) {
+      SCOPED_TRACE(std::string(r.what) + " in " + std::to_string(cp));
+      EXPECT_EQ(Decode(r.bytes), cp == 932 ? r.in932 : r.in1252);
+    }
+  }
+}
+
+// Characters to bytes: a double-byte character takes two, what the code page lacks becomes the
+// default character.
+TEST(WinsimCodePage, CharactersEncodeByTheMachinesCodePage) {
+  struct Row {
+    const char* what;
+    std::wstring wide;
+    std::string in1252, in932;
+    bool default1252, default932;
+  } rows[] = {
+      {"a folder ending in a pair with trail byte 0x5C", L"C:\\\u8868", "C:\\?", "C:\\\x95\x5C", true, false},
+      {"katakana and the prolonged sound mark", L"\u30C7\u30FC\u30BF", "???", "\x83\x66\x81\x5B\x83\x5E", true, false},
+      {"half-width katakana", L"\uFF71", "?", "\xB1", true, false},
+      {"a character neither holds", L"\uAC00", "?", "?", true, true},
+  };
+  for (UINT cp : {1252u, 932u}) {
+    Machine m = MachineWith(cp);
+    winsim::Session s(m);
+    for (const Row& r : rows) {
+      SCOPED_TRACE(std::string(r.what) + " in " + std::to_string(cp));
+      bool used = false;
+      EXPECT_EQ(Encode(r.wide, &used), cp == 932 ? r.in932 : r.in1252);
+      EXPECT_EQ(used, cp == 932 ? r.default932 : r.default1252);
+    }
+  }
+}
+
+// Sizes count bytes on the ANSI side and characters on the UTF-16 side, the NUL included for -1.
+TEST(WinsimCodePage, SizesOfDoubleByteText) {
+  Machine m = MachineWith(932);
+  winsim::Session s(m);
+  const char bytes[] = "C:\\\x95\x5C";  // 5 bytes, 4 characters
+  EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, bytes, -1, nullptr, 0), 5);
+  WCHAR wide[5];
+  EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, bytes, -1, wide, 4), 0);
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_INSUFFICIENT_BUFFER));
+  ASSERT_EQ(MultiByteToWideChar(CP_ACP, 0, bytes, -1, wide, 5), 5);
+  EXPECT_EQ(std::wstring(wide), L"C:\\\u8868");
+  EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr), 6);
+  char back[6];
+  EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, wide, -1, back, 5, nullptr, nullptr), 0);
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_INSUFFICIENT_BUFFER));
+  ASSERT_EQ(WideCharToMultiByte(CP_ACP, 0, wide, -1, back, 6, nullptr, nullptr), 6);
+  EXPECT_STREQ(back, bytes);
+  // A code page may also be named; one that winsim does not have is refused.
+  WCHAR western[8];
+  ASSERT_EQ(MultiByteToWideChar(1252, 0, bytes, -1, western, 8), 6);
+  EXPECT_EQ(std::wstring(western), L"C:\\\u2022\\");
+  EXPECT_EQ(MultiByteToWideChar(437, 0, bytes, -1, western, 8), 0);
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
+  EXPECT_EQ(GetACP(), 932u);
+}
+
+TEST(WinsimCodePage, LeadBytes) {
+  struct Row {
+    BYTE byte;
+    bool lead932;
+  } rows[] = {{0x41, false}, {0x5C, false}, {0x80, false}, {0x81, true}, {0x95, true}, {0x9F, true},
+              {0xA0, false}, {0xA1, false}, {0xDF, false}, {0xE0, true}, {0xFC, true}, {0xFD, false}};
+  for (UINT cp : {1252u, 932u}) {
+    Machine m = MachineWith(cp);
+    winsim::Session s(m);
+    for (const Row& r : rows) EXPECT_EQ(IsDBCSLeadByte(r.byte) != FALSE, cp == 932 && r.lead932) << int(r.byte) << " " << cp;
+  }
+}
+
+// CharNextA and CharPrevA step over characters: the trail byte 0x5C of the last character is
+// not a character of its own in 932.
+TEST(WinsimCodePage, CharNextAndCharPrev) {
+  const char text[] = "C:\\\x95\x5C\x83\x41";  // C : \ 表 ア
+  const char* end = text + std::strlen(text);
+  struct Row {
+    UINT cp;
+    std::vector<int> starts;  // where CharNextA goes from the start, up to the NUL
+    int prevOfEnd, prevOfFourth;
+  } rows[] = {
+      {1252, {1, 2, 3, 4, 5, 6, 7}, 6, 3},
+      {932, {1, 2, 3, 5, 7}, 5, 3},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.cp);
+    Machine m = MachineWith(r.cp);
+    winsim::Session s(m);
+    std::vector<int> starts;
+    for (const char* p = text; *p;) starts.push_back(int((p = CharNextA(p)) - text));
+    EXPECT_EQ(starts, r.starts);
+    EXPECT_EQ(CharNextA(end), end);
+    EXPECT_EQ(CharPrevA(text, end) - text, r.prevOfEnd);
+    EXPECT_EQ(CharPrevA(text, text + 4) - text, r.prevOfFourth);
+    EXPECT_EQ(CharPrevA(text, text), text);
+  }
+  // A lead byte right before the NUL is a character of its own.
+  Machine m = MachineWith(932);
+  winsim::Session s(m);
+  const char lone[] = "A\x95";
+  EXPECT_EQ(CharNextA(lone + 1), lone + 2);
+  EXPECT_EQ(CharPrevA(lone, lone + 2), lone + 1);
+}
+
+// The A functions take and give bytes of the machine's code page.
+TEST(WinsimCodePage, AnsiFunctionsFollowTheCodePage) {
+  for (UINT cp : {1252u, 932u}) {
+    SCOPED_TRACE(cp);
+    Machine m = MachineWith(cp);
+    m.AddFile("C:\\\xE3\x82\xBD\xE3\x83\x95\xE3\x83\x88\\veltowinusb.inf", "[Version]\n");  // C:\ソフト
+    m.currentDirectory = "C:\\\xE8\xA1\xA8";                                                  // C:\表
+    m.AddFolder(m.currentDirectory);
+    winsim::Session s(m);
+    char dir[16];
+    DWORD n = GetCurrentDirectoryA(sizeof dir, dir);
+    EXPECT_EQ(std::string(dir, n), cp == 932 ? "C:\\\x95\x5C" : "C:\\?");
+    // The same bytes name the file only in 932.
+    const char* path = "C:\\\x83\x5C\x83\x74\x83\x67\\veltowinusb.inf";
+    EXPECT_EQ(GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES, cp == 932);
+    HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(h != INVALID_HANDLE_VALUE, cp == 932);
+    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+    auto opens = m.Calls("CreateFileA");
+    ASSERT_EQ(opens.size(), 1u);
+    EXPECT_EQ(opens[0].args["lpFileName"],
+              cp == 932 ? "C:\\\xE3\x82\xBD\xE3\x83\x95\xE3\x83\x88\\veltowinusb.inf"
+                        : "C:\\\xC6\x92\\\xC6\x92t\xC6\x92g\\veltowinusb.inf");
+    // lstrcmpiA compares characters: in 932 the trail bytes A and a belong to two katakana.
+    EXPECT_EQ(lstrcmpiA("\x83\x41", "\x83\x61") == 0, cp == 1252);
+  }
+}
+
+// SetupAPI fills its fixed ANSI fields in the code page, and never with half a character.
+TEST(WinsimCodePage, SetupApiFieldsInTheCodePage) {
+  for (UINT cp : {1252u, 932u}) {
+    SCOPED_TRACE(cp);
+    Machine m = MachineWith(cp);
+    m.nativeArchitecture = PROCESSOR_ARCHITECTURE_INTEL;
+    winsim::Device& d = m.AddDevice("USB\\VID_7A3C&PID_0001\\1", {"USB\\VID_7A3C&PID_0001"});
+    std::string hyo300;
+    for (int i = 0; i < 300; ++i) hyo300 += "\xE8\xA1\xA8";  // 表 x 300
+    d.drivers.push_back({"\xE3\x83\x87\xE3\x83\xBC\xE3\x82\xBF", "C:\\Windows\\INF\\oem5.inf", {}});  // データ
+    d.drivers.push_back({hyo300, "C:\\Windows\\INF\\oem6.inf", {}});
+    winsim::Session s(m);
+    HDEVINFO set = SetupDiGetClassDevsA(nullptr, "USB", nullptr, DIGCF_ALLCLASSES);
+    SP_DEVINFO_DATA dev{};
+    dev.cbSize = sizeof dev;
+    ASSERT_TRUE(SetupDiEnumDeviceInfo(set, 0, &dev));
+    ASSERT_TRUE(SetupDiBuildDriverInfoList(set, &dev, SPDIT_COMPATDRIVER));
+    SP_DRVINFO_DATA_V2_A drv{};
+    drv.cbSize = sizeof drv;
+    ASSERT_TRUE(SetupDiEnumDriverInfoA(set, &dev, SPDIT_COMPATDRIVER, 0, &drv));
+    EXPECT_STREQ(drv.Description, cp == 932 ? "\x83\x66\x81\x5B\x83\x5E" : "???");
+    ASSERT_TRUE(SetupDiEnumDriverInfoA(set, &dev, SPDIT_COMPATDRIVER, 1, &drv));
+    // 256 bytes: 127 whole characters in 932 and the NUL; 255 single bytes in 1252.
+    std::string expected;
+    for (int i = 0; i < (cp == 932 ? 127 : 255); ++i) expected += cp == 932 ? "\x95\x5C" : "?";
+    EXPECT_EQ(std::string(drv.Description), expected);
+    SetupDiDestroyDriverInfoList(set, &dev, SPDIT_COMPATDRIVER);
+    SetupDiDestroyDeviceInfoList(set);
+  }
+}
+
+TEST(WinsimCodePage, KeptInTheStateFile) {
+  Machine m = MachineWith(932);
+  Machine back = Machine::FromJson(m.ToJson());
+  EXPECT_EQ(back.ansiCodePage, 932u);
+  EXPECT_EQ(Machine::FromJson(Machine().ToJson()).ansiCodePage, 1252u);
+}
+
+TEST(WinsimCodePageDeathTest, OnlyTheSimulatedCodePages) {
+  Machine m = MachineWith(437);
+  winsim::Session s(m);
+  EXPECT_DEATH(GetACP(), "code page 437 is not simulated");
+}
