@@ -200,7 +200,8 @@ class CControl {
   void SetWindowPos(int X, int Y, int nWidth, int nHeight, HWND hWndInsertAfter, UINT uFlags);
   RECT ClientRect() const;
   RECT GetWindowRect() const;
-  void SetText(const WCHAR* AText);
+  // False when Windows refused the text.
+  bool SetText(const WCHAR* AText);
   // The window text; false when the heap refused.
   bool GetText(WideText& Text) const;
   void SetFocus();
@@ -257,6 +258,8 @@ class CControl {
   virtual const TMessageMap* Messages() const { return &MessageTable; }
 
   HWND ParentHandle() const;
+  // Reads the new window's geometry and subclasses it; false when Windows refused either.
+  bool Bind();
   bool StyleBit(DWORD Bit);
   void SetStyleBit(DWORD Bit, bool Value);
 

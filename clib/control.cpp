@@ -12,23 +12,39 @@ void CControl::Create(CControl* Parent) {
   // Without a window the object stays unbound; every operation on it then does nothing.
   if (!wnd) return;
   SendMessageW(wnd, WM_SETFONT, reinterpret_cast<WPARAM>(fFont ? fFont->Handle() : nullptr), 0);
+  if (!Bind()) {
+    // A window that cannot be read or bound is no control: it goes, and the object stays unbound.
+    DestroyWindow(wnd);
+    wnd = nullptr;
+    return;
+  }
+  Initialize();
+}
 
-  RECT r = GetWindowRect();
+bool CControl::Bind() {
+  RECT r = {}, c = {};
+  if (!::GetWindowRect(wnd, &r) || !GetClientRect(wnd, &c)) return false;
   fWidth = r.right - r.left;
   fHeight = r.bottom - r.top;
   POINT corner = {r.left, r.top};
   if (fParent && (GetStyle() & WS_CHILD)) ScreenToClient(fParent->wnd, &corner);
   fLeft = corner.x;
   fTop = corner.y;
-  RECT c = ClientRect();
   fClientWidth = c.right - c.left;
   fClientHeight = c.bottom - c.top;
 
-  // The object goes in before the procedure, so ApiWndProc never runs without it.
+  // The object goes in before the procedure, so ApiWndProc never runs without it. The two writes
+  // can answer 0 on success (the previous value), so the error tells.
   fDefWindowProc = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(wnd, GWLP_WNDPROC));
-  SetWindowLongPtrW(wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-  SetWindowLongPtrW(wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ApiWndProc));
-  Initialize();
+  if (!fDefWindowProc) return false;
+  SetLastError(0);
+  if (!SetWindowLongPtrW(wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this)) && GetLastError()) return false;
+  SetLastError(0);
+  if (!SetWindowLongPtrW(wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ApiWndProc)) && GetLastError()) {
+    SetWindowLongPtrW(wnd, GWLP_USERDATA, 0);
+    return false;
+  }
+  return true;
 }
 
 void CControl::Destroy() {
@@ -87,7 +103,7 @@ RECT CControl::GetWindowRect() const {
   return r;
 }
 
-void CControl::SetText(const WCHAR* AText) { SetWindowTextW(wnd, AText ? AText : L""); }
+bool CControl::SetText(const WCHAR* AText) { return SetWindowTextW(wnd, AText ? AText : L"") != FALSE; }
 
 bool CControl::GetText(WideText& Text) const {
   Text.Truncate(0);

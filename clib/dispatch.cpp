@@ -36,7 +36,8 @@ LRESULT CALLBACK ApiWndProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) 
   if (!obj) return DefWindowProcW(hWnd, uMsg, wParam, lParam);
   // Taken first: the dispatch may free the object (WM_NCDESTROY, or a handler closing it).
   WNDPROC prev = obj->fDefWindowProc;
-  if (obj->WndProc(uMsg, wParam, lParam) != 0) return CallWindowProcW(prev, hWnd, uMsg, wParam, lParam);
+  if (obj->WndProc(uMsg, wParam, lParam) != 0)
+    return prev ? CallWindowProcW(prev, hWnd, uMsg, wParam, lParam) : DefWindowProcW(hWnd, uMsg, wParam, lParam);
   return 0;
 }
 
@@ -64,7 +65,7 @@ const TMessageMap CControl::MessageTable = MapOf(nullptr, CControl::MessageEntri
 // WM_MOVE: reads the window rectangle, not lParam; a child's corner in its parent's client area.
 void CControl::WMMove(TControlMessage&) {
   RECT r = {};
-  ::GetWindowRect(wnd, &r);
+  if (!::GetWindowRect(wnd, &r)) return;  // the cache keeps what it knew
   POINT corner = {r.left, r.top};
   if (fParent && (GetStyle() & WS_CHILD)) ScreenToClient(fParent->wnd, &corner);
   fLeft = corner.x;
@@ -75,7 +76,7 @@ void CControl::WMMove(TControlMessage&) {
 // WM_SIZE: the window size from its rectangle, the client size from lParam's unsigned words.
 void CControl::WMSize(TControlMessage& Message) {
   RECT r = {};
-  ::GetWindowRect(wnd, &r);
+  if (!::GetWindowRect(wnd, &r)) return;
   fWidth = r.right - r.left;
   fHeight = r.bottom - r.top;
   fClientWidth = LOWORD(Message.LParam);

@@ -14,18 +14,22 @@ size_t FieldLength(const char* Field, size_t Size) {
   return end ? size_t(static_cast<const char*>(end) - Field) : Size;
 }
 
+enum TMatch { mNo, mYes, mUnknown };
+
 // Whether the instance ID begins with the prefix: its first bytes, as many as the prefix has,
 // compared with the prefix as text of the ANSI code page, ignoring case as the user's locale does.
-bool HasPrefix(const char* InstanceId, const char* Prefix) {
+// mUnknown when Windows or the heap could not tell: such a device may be one of the vendor's.
+TMatch HasPrefix(const char* InstanceId, const char* Prefix) {
   size_t n = std::strlen(Prefix);
   size_t idLength = FieldLength(InstanceId, InstanceIdSize);
   AnsiText piece;
   WideText id, prefix;
   if (!piece.Append(InstanceId, idLength < n ? idLength : n) || !AppendAnsiAsWide(id, piece.c_str()) ||
       !AppendAnsiAsWide(prefix, Prefix))
-    return false;
-  return CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, id.c_str(), int(id.Length()), prefix.c_str(),
-                        int(prefix.Length())) == CSTR_EQUAL;
+    return mUnknown;
+  int r = CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, id.c_str(), int(id.Length()), prefix.c_str(),
+                         int(prefix.Length()));
+  return r == 0 ? mUnknown : r == CSTR_EQUAL ? mYes : mNo;
 }
 
 // The file name of an INF path: what follows its last backslash or colon. The search runs on
@@ -95,7 +99,15 @@ bool UninstallDevices(const char* /*Enumerator*/, const char* Prefix, HWND Windo
       ++index;
       DWORD idRequired = 0;
       if (!SetupDiGetDeviceInstanceIdA(set, &device, instanceId, InstanceIdSize, &idRequired)) continue;
-      if (!HasPrefix(instanceId, Prefix)) continue;
+      TMatch match = HasPrefix(instanceId, Prefix);
+      if (match == mUnknown) {
+        // Left in place and reported: the run must not look whole.
+        AnsiText text;
+        if (ErrorText("Unable to check device, error 0x", LastErrorOfFailure(), text)) SendStatus(text.c_str());
+        result = false;
+        continue;
+      }
+      if (match == mNo) continue;
       ++count;
 
       if (SetupDiBuildDriverInfoList(set, &device, SPDIT_COMPATDRIVER)) {

@@ -10,6 +10,8 @@ class TMainWindow : public CMainWindow {
  public:
   // The window with its four controls, each shown at (8, 8); the window itself stays hidden.
   void Create();
+  // The window and all four controls exist.
+  bool Complete() const;
 
   CButton* btnInstall;
   CListBox* lbLog;

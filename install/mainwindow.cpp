@@ -3,13 +3,17 @@
 
 namespace {
 
-// A button of the column, at (8, 8) and 128 wide, with its text and handler, shown.
+// A button of the column, at (8, 8) and 128 wide, with its text and handler; null when it could
+// not be made whole (a button without window or text is of no use to the user).
 CButton* NewButton(TMainWindow* Window, const WCHAR* Text, TButtonClickEvent OnClick) {
   CButton* b = New<CButton>(Window);
   if (!b) return nullptr;
+  if (!b->Handle() || !b->SetText(Text)) {
+    b->Destroy();
+    return nullptr;
+  }
   b->Move(8, 8);
   b->SetWidth(128);
-  b->SetText(Text);
   b->SetOnClick(OnClick);
   return b;
 }
@@ -35,11 +39,17 @@ void TMainWindow::Create() {
   btnExit = NewButton(this, L"Exit", MakeEvent<TButtonClickEvent, TMainWindow, &TMainWindow::btnExitClick>(this));
   if (btnExit) btnExit->Show();
   lbLog = New<CListBox>(this);
+  if (lbLog && !lbLog->Handle()) {
+    lbLog->Destroy();
+    lbLog = nullptr;
+  }
   if (lbLog) {
     lbLog->Move(8, 8);
     lbLog->Show();
   }
 }
+
+bool TMainWindow::Complete() const { return wnd && btnInstall && btnRemove && btnExit && lbLog; }
 
 void TMainWindow::DoSize() {
   // Each setter moves its control at once, so each step reads what the steps before made.

@@ -119,7 +119,8 @@ bool CommandLineItem(const WCHAR* CommandLine, int Index, WideText& Item) {
 
 void OpenMainWindow() {
   TMainWindow* window = New<TMainWindow>();
-  if (!window || !window->Handle()) {
+  if (!window || !window->Complete()) {
+    // Destroying the window frees the controls that were made with it.
     if (window) window->Destroy();
     Fatal(L"Unable to create the main window!");
   }

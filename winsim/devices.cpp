@@ -224,10 +224,15 @@ BOOL WINAPI SetupDiSetDeviceRegistryPropertyA(HDEVINFO DeviceInfoSet, PSP_DEVINF
 
 BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet) {
   if (Faulted("SetupDiDestroyDeviceInfoList", {{"DeviceInfoSet", uintptr_t(DeviceInfoSet)}})) return FALSE;
-  if (!P().deviceInfoSets.erase(uintptr_t(DeviceInfoSet))) {
+  auto it = P().deviceInfoSets.find(uintptr_t(DeviceInfoSet));
+  if (it == P().deviceInfoSets.end()) {
     SetError(ERROR_INVALID_HANDLE);
     return FALSE;
   }
+  // Windows frees the driver lists with the set; a list that its builder never destroyed is
+  // counted as left all the same.
+  P().driverListsLeft += int(it->second.driverLists.size());
+  P().deviceInfoSets.erase(it);
   return TRUE;
 }
 

@@ -89,6 +89,7 @@ struct DeviceInfoSet {
 
 struct ChildProcess {
   int pid = -1;
+  std::string program;  // started by CreateProcessA (empty for the test's own runs)
   std::string stateFile;
   bool ended = false;
   DWORD exitCode = STILL_ACTIVE;
@@ -143,6 +144,7 @@ struct Process {
   std::vector<FillRecord> fills;
 
   std::map<uintptr_t, DeviceInfoSet> deviceInfoSets;
+  int driverListsLeft = 0;  // compatible-driver lists still built when their set was destroyed
   std::map<uintptr_t, std::shared_ptr<ChildProcess>> processHandles;  // process and thread handles
   std::map<uintptr_t, OpenFile> files;
   uintptr_t nextHandle = 0x1000;

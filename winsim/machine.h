@@ -180,6 +180,9 @@ struct ExitRecord {
   int gdiObjects = 0;           // fonts, brushes and regions never deleted
   int gdiDoubleDeletes = 0;     // DeleteObject of a handle already deleted or never made
   int dcsNotReleased = 0;
+  int openDriverLists = 0;      // compatible-driver lists never destroyed (also those whose set went first)
+  int heapLeaks = 0;            // sanitizer builds: 1 when LeakSanitizer found unreachable blocks at the end
+  bool crashed = false;         // a started process that ended without ExitProcess or winsim's stop
 };
 
 // The simulated screen and the frame metrics (classic style, 96 DPI); GetSystemMetrics answers these.

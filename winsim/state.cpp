@@ -39,7 +39,7 @@ NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(Module, name, exports)
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(CallRecord, proc, fn, args)
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(MessageBoxRecord, proc, text, caption, owner, type)
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(ExitRecord, proc, exitCode, openHandles, openDeviceInfoSets, gdiObjects,
-                                                gdiDoubleDeletes, dcsNotReleased)
+                                                gdiDoubleDeletes, dcsNotReleased, openDriverLists, heapLeaks, crashed)
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(MessageRecord, proc, hwnd, msg, wParam, lParam, posted, fromSystem)
 
 NLOHMANN_JSON_SERIALIZE_ENUM(UserAction::Kind, {{UserAction::Click, "click"},
