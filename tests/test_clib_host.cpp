@@ -169,6 +169,26 @@ TEST_F(ClibHost, ControlWithoutWindowLeavesNothingBehind) {
   // TearDown: the font and the brush are gone with it.
 }
 
+TEST_F(ClibHost, WindowThatCannotBeReadOrBoundGoesAndLeavesAnUnboundObject) {
+  struct Row {
+    const char* fn;
+    int nth;
+  } rows[] = {{"GetWindowRect", 1}, {"GetClientRect", 1}, {"GetWindowLongPtrW", 1},
+              {"SetWindowLongPtrW", 1}, {"SetWindowLongPtrW", 2}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.fn) + " #" + std::to_string(row.nth));
+    size_t windows = session->Windows().size();
+    m.rules.clear();
+    m.callCounts.clear();
+    m.Fail(row.fn, ERROR_INVALID_WINDOW_HANDLE, row.nth);
+    CMainWindow* main = New<CMainWindow>();
+    m.rules.clear();
+    EXPECT_EQ(main->Handle(), nullptr);
+    EXPECT_EQ(session->Windows().size(), windows);  // the half-made window went
+    main->Destroy();
+  }
+}
+
 TEST_F(ClibHost, FontWithoutOwnerWindowSendsNothingAndEveryRebuildDeletesOnce) {
   CFont font(nullptr);
   for (int h = -10; h > -15; --h) font.SetHeight(h);

@@ -344,3 +344,31 @@ TEST(UninstallDevices, WithoutWindowTheStepsAreTheSame) {
   EXPECT_EQ(silent.CallNames(), expected);
   EXPECT_EQ(Uninstalled(silent), Uninstalled(withWindow));
 }
+
+namespace {
+
+// An instance ID that cannot be compared may be the vendor's: the device stays, the run says so
+// and fails, whether Windows or the heap could not tell.
+TEST(UninstallDevices, DeviceThatCannotBeCheckedFailsTheRun) {
+  struct Row {
+    const char* fn;
+    DWORD error;
+    const char* line;
+  } rows[] = {
+      {"CompareStringW", ERROR_INVALID_PARAMETER, "Unable to check device, error 0x57"},
+      {"MultiByteToWideChar", DWORD(1113) /* ERROR_NO_UNICODE_TRANSLATION */, "Unable to check device, error 0x459"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.fn);
+    Machine m = X86Machine();
+    m.AddDevice("USB\\VID_7A3C&PID_0001\\1", {kLogger});
+    m.Fail(row.fn, row.error, 1);
+    Outcome o = Remove(m);
+    EXPECT_FALSE(o.result);
+    EXPECT_EQ(o.texts, Join({kSearching, {row.line}, {"No installed devices or drivers found", "Ok"}}));
+    EXPECT_EQ(m.devices.size(), 1u);
+    EXPECT_EQ(o.openSets, 0);
+  }
+}
+
+}  // namespace
