@@ -32,16 +32,18 @@ inline std::vector<std::string> SampleHardwareIds() {
   return {"USB\\VID_7A3C&PID_0001", "USB\\VID_7A3C&PID_0002", "USB\\VID_7A3C&PID_0010&MI_00"};
 }
 
-// A machine with the driver package in C:\Drivers (the current directory), quorvin beside
-// install in C:\Drivers\amd64, and the host builds of both programs.
-inline winsim::Machine PackageMachine(DWORD major = 6, DWORD minor = 1, BYTE product = VER_NT_WORKSTATION) {
+// A machine with the driver package in `folder` (the current directory, C:\Drivers by default),
+// quorvin beside install in its amd64 subfolder, and the host builds of both programs.
+inline winsim::Machine PackageMachine(DWORD major = 6, DWORD minor = 1, BYTE product = VER_NT_WORKSTATION,
+                                      const std::string& folder = "C:\\Drivers") {
   winsim::Machine m;
   m.SetVersion(major, minor, product);
-  m.AddFile("C:\\Drivers\\veltowinusb.inf", SampleInf());
-  m.AddProgram("C:\\Drivers\\install.exe", "install");
-  m.AddProgram("C:\\Drivers\\amd64\\quorvin.exe", "quorvin");
+  m.AddFile(folder + "\\veltowinusb.inf", SampleInf());
+  m.AddProgram(folder + "\\install.exe", "install");
+  m.AddProgram(folder + "\\amd64\\quorvin.exe", "quorvin");
   m.programs["install"] = HOST_INSTALL;
   m.programs["quorvin"] = HOST_QUORVIN;
+  m.currentDirectory = folder;
   return m;
 }
 

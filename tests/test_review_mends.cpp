@@ -28,16 +28,9 @@ void FreshBaseDir() {
 // The package in `folder` (the current directory), quorvin beside install, and the vendor's
 // devices: PID_0001 plugged in, PID_0002 not.
 Machine FolderMachine(UINT codePage, const std::string& folder, DWORD major, DWORD minor, WORD architecture) {
-  Machine m;
+  Machine m = test::PackageMachine(major, minor, VER_NT_WORKSTATION, folder);
   m.ansiCodePage = codePage;
-  m.SetVersion(major, minor);
   m.nativeArchitecture = architecture;
-  m.AddFile(folder + "\\veltowinusb.inf", test::SampleInf());
-  m.AddProgram(folder + "\\install.exe", "install");
-  m.AddProgram(folder + "\\amd64\\quorvin.exe", "quorvin");
-  m.programs["install"] = HOST_INSTALL;
-  m.programs["quorvin"] = HOST_QUORVIN;
-  m.currentDirectory = folder;
   m.AddDevice("USB\\VID_7A3C&PID_0001\\5&1", {"USB\\VID_7A3C&PID_0001"}, true);
   m.AddDevice("USB\\VID_7A3C&PID_0002\\5&2", {"USB\\VID_7A3C&PID_0002"}, false);
   return m;
