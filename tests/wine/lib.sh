@@ -91,7 +91,7 @@ skip_without_32bit() {
 prefix_begin() {
   skip_without_32bit
   [ -f "$WORK/base/system.reg" ] || die "no base prefix in $WORK/base (make-prefix.sh makes it)"
-  SCENARIO_DIR=$WORK/$SCENARIO
+  SCENARIO_DIR=$WORK/$ROAD.$SCENARIO  # both roads of a scenario may run side by side
   rm -rf "$SCENARIO_DIR"
   mkdir -p "$SCENARIO_DIR"
   trap cleanup EXIT
