@@ -872,6 +872,7 @@ TEST(VendorSafety, InstallMarksExactlyTheAbsentDevicesOfTheInfsHardwareIds) {
     int openHandles;
     {
       winsim::Session s(w.m);
+      BindSystemEntries();
       BaseDir.Truncate(0);
       SetBaseDir();
       OSKind = kind;

@@ -149,6 +149,12 @@ bool Scripted(const Rule* r, PBOOL reboot, BOOL& result) {
   return true;
 }
 
+// The class and co-installers that the device installer loads by bare name, in the process's
+// DLL search; one that is not found does not stop the install.
+void LoadInstallers() {
+  for (const std::string& name : M().installerLoads) SystemLoadsByName(name);
+}
+
 BOOL Done(DWORD error) {
   if (error == ERROR_SUCCESS) return TRUE;
   SetError(error);
@@ -165,6 +171,7 @@ BOOL WINAPI SimDiInstallDriverA(HWND hwndParent, LPCSTR InfPath, DWORD Flags, PB
     return result;
   if (Flags & ~DWORD(DIIRFLAG_FORCE_INF)) return Done(ERROR_INVALID_FLAGS);
   if (P().Wow64(M())) return Done(ERROR_IN_WOW64);
+  LoadInstallers();
   const File* inf = InfFile(InfPath);
   if (!inf) return Done(ERROR_FILE_NOT_FOUND);
   std::vector<std::string> ids;
@@ -191,6 +198,7 @@ BOOL WINAPI UpdateDriverForPlugAndPlayDevicesA(HWND hwndParent, LPCSTR HardwareI
   if (InstallFlags & ~DWORD(INSTALLFLAG_FORCE | 0x2 | 0x4)) return Done(ERROR_INVALID_FLAGS);
   if (!HardwareId || !*HardwareId) return Done(ERROR_INVALID_PARAMETER);
   if (P().Wow64(M())) return Done(ERROR_IN_WOW64);
+  LoadInstallers();
   const File* inf = InfFile(FullInfPath);
   if (!inf) return Done(ERROR_FILE_NOT_FOUND);
   std::vector<Device*> targets = Targets({AnsiToUtf8(HardwareId)});
@@ -264,6 +272,8 @@ FARPROC EntryPoint(const std::string& name) {
       {"GetSystemInfo", Entry(&GetSystemInfo)},
       {"GetVersionExW", Entry(&GetVersionExW)},
       {"CM_Get_DevNode_Status", Entry(&CM_Get_DevNode_Status)},
+      {"SetDefaultDllDirectories", Entry(&SetDefaultDllDirectories)},
+      {"SetDllDirectoryW", Entry(&SetDllDirectoryW)},
   };
   auto it = entries.find(name);
   return it == entries.end() ? nullptr : it->second;

@@ -34,6 +34,8 @@ struct File {
   std::string image;          // a program image: the name of a host program, e.g. "quorvin"
   bool heldForWrite = false;  // another program holds it open for writing (read sharing allowed)
   bool readDenied = false;    // the user may not read it
+  std::string shortName;      // the 8.3 alias of its last component ("LUKASZ~1"); empty: none, as
+                              // on a volume that makes no 8.3 names
 };
 
 // A compatible-driver entry that Windows lists for a device.
@@ -222,6 +224,9 @@ class Machine {
   std::string currentDirectory = "C:\\Drivers";     // where programs are started
   std::string systemDirectory = "C:\\Windows\\system32";
   std::map<std::string, std::string> programs;       // program image name -> host executable
+  // DLLs that the device-installation calls load by bare name while they run, as Windows loads
+  // class and co-installers; each must be a module of the system (modules) to be found there.
+  std::vector<std::string> installerLoads;
 
   std::vector<File> files;
   std::vector<Device> devices;
@@ -294,6 +299,8 @@ struct ProcessSpec {
   int bits = 32;
   std::string commandLine;          // as GetCommandLineW gives it; empty: "install.exe"
   std::string currentDirectory;     // empty: the machine's
+  std::string imagePath;            // the program file (GetModuleFileNameW); empty: the program's
+                                    // name in the current directory
 };
 
 struct ProcessResult {
