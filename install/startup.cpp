@@ -96,8 +96,11 @@ void SetBaseDir() {
   if (dir.Length() && dir.Last() != L'\\') dir.Append(L'\\');
   // The directory, or no base directory at all: the install then fails rather than name
   // another folder.
-  if (Refused(dir, BaseDirError) || (dir.Length() && !AppendExactAnsiPath(BaseDir, dir.c_str(), BaseDirError)))
+  DWORD error = 0;
+  if (Refused(dir, error) || (dir.Length() && !AppendExactAnsiPath(BaseDir, dir.c_str(), error))) {
     BaseDir.Truncate(0);
+    BaseDirError = error;
+  }
 }
 
 bool ReadVersion() {
