@@ -43,8 +43,8 @@ void RestrictDllSearch() {
 }
 
 bool BindSystemEntries() {
-  UpdateDriverProc =
-      Entry<TUpdateDriverForPlugAndPlayDevicesA>(LoadSystemLibrary(L"newdev.dll"), "UpdateDriverForPlugAndPlayDevicesA");
+  HMODULE newdev = LoadSystemLibrary(L"newdev.dll");
+  UpdateDriverProc = Entry<TUpdateDriverForPlugAndPlayDevicesA>(newdev, "UpdateDriverForPlugAndPlayDevicesA");
   GetDevNodeStatusProc = Entry<TCM_Get_DevNode_Status>(LoadSystemLibrary(L"cfgmgr32.dll"), "CM_Get_DevNode_Status");
   return UpdateDriverProc && GetDevNodeStatusProc;
 }

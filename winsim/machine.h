@@ -347,8 +347,15 @@ class Session {
 // runs `body` as process `program`, saves the machine when the process ends.
 [[noreturn]] void ProgramMain(const char* program, int bits, int argc, char** argv, void (*body)());
 
-// The INF reading of winsim: the hardware IDs that an INF's model lines name, with the
-// description of each (used to decide which devices a package installs on).
+// The INF reading of winsim: the model lines of an INF, each with its description and its IDs
+// (the line's hardware ID first, then its compatible IDs; an empty field stays empty).
+struct ModelLine {
+  std::string description;
+  std::vector<std::string> ids;
+};
+std::vector<ModelLine> InfModelLines(const std::string& infText);
+// Every ID of the model lines, with the description of its line (used to decide which devices a
+// package installs on).
 std::vector<std::pair<std::string, std::string>> InfModels(const std::string& infText);
 
 }  // namespace winsim
