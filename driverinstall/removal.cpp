@@ -94,7 +94,7 @@ PSP_DRVINFO_DETAIL_DATA_A ReadDetail(HDEVINFO Set, PSP_DEVINFO_DATA Device, SP_D
 }
 
 // Reads the driver's detail and decides on its package: the vendor's when the driver's own
-// hardware ID (the first of the detail's list, when the list has one) begins with the prefix, as
+// hardware ID (the first string of the detail's ID list) begins with the prefix, as
 // the device's instance ID does. Another maker's package that the device matches only through a
 // generic compatible ID is not ours to remove.
 TDriver CheckDriver(HDEVINFO Set, PSP_DEVINFO_DATA Device, SP_DRVINFO_DATA_V2_A& Driver, const char* Prefix,
@@ -103,9 +103,9 @@ TDriver CheckDriver(HDEVINFO Set, PSP_DEVINFO_DATA Device, SP_DRVINFO_DATA_V2_A&
   PSP_DRVINFO_DETAIL_DATA_A detail = ReadDetail(Set, Device, Driver, size, Error);
   if (!detail) return Error ? dCannotCheck : dSkip;
   const size_t idsRoom = size - offsetof(SP_DRVINFO_DETAIL_DATA_A, HardwareID);
-  TMatch ours = detail->CompatIDsOffset > 1
-                    ? HasPrefix(detail->HardwareID, FieldLength(detail->HardwareID, idsRoom), Prefix, Error)
-                    : mNo;
+  // An empty first string: no hardware ID. CompatIDsOffset is not consulted: not every
+  // implementation sets it when the list holds no compatible ID.
+  TMatch ours = HasPrefix(detail->HardwareID, FieldLength(detail->HardwareID, idsRoom), Prefix, Error);
   TDriver verdict = ours == mNo ? dSkip : ours == mUnknown ? dCannotCheck : dGather;
   if (verdict == dGather &&
       !InfFileNameOf(detail->InfFileName, FieldLength(detail->InfFileName, sizeof(detail->InfFileName)), Name, Error))
