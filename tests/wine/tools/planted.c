@@ -1,8 +1,9 @@
 // A DLL of our own that stands for one that someone laid beside a program: loading it runs its
 // entry point, which appends "<its own path> in <the program's path>" to C:\wtest\planted.log.
 // It is copied under the names of the DLLs that the programs use (newdev.dll, cfgmgr32.dll), and
-// exports their entries, failing, so that a loader that takes it for one of them gets that far.
-#include <windows.h>
+// exports their entries (those of newdev.dll as our test newdev.dll has them, CM_Get_DevNode_Status
+// failing), so that a loader that takes it for one of them gets that far.
+#include "newdev.c"
 
 BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, LPVOID reserved) {
   (void)reserved;
@@ -20,19 +21,6 @@ BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, LPVOID reserved) {
     CloseHandle(f);
   }
   return TRUE;
-}
-
-__declspec(dllexport) BOOL WINAPI UpdateDriverForPlugAndPlayDevicesA(HWND owner, LPCSTR id, LPCSTR path, DWORD flags,
-                                                                     PBOOL reboot) {
-  (void)owner, (void)id, (void)path, (void)flags, (void)reboot;
-  SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
-  return FALSE;
-}
-
-__declspec(dllexport) BOOL WINAPI DiInstallDriverA(HWND owner, LPCSTR path, DWORD flags, PBOOL reboot) {
-  (void)owner, (void)path, (void)flags, (void)reboot;
-  SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
-  return FALSE;
 }
 
 __declspec(dllexport) DWORD WINAPI CM_Get_DevNode_Status(PULONG status, PULONG problem, DWORD node, ULONG flags) {
