@@ -94,9 +94,9 @@ PSP_DRVINFO_DETAIL_DATA_A ReadDetail(HDEVINFO Set, PSP_DEVINFO_DATA Device, SP_D
 }
 
 // Reads the driver's detail and decides on its package: the vendor's when the driver's own
-// hardware ID (the first string of the detail's ID list) begins with the prefix, as
-// the device's instance ID does. Another maker's package that the device matches only through a
-// generic compatible ID is not ours to remove.
+// hardware ID (the first string of the detail's ID list) begins with the prefix, as the device's
+// instance ID does. Another maker's package that the device matches only through a generic
+// compatible ID is not ours to remove.
 TDriver CheckDriver(HDEVINFO Set, PSP_DEVINFO_DATA Device, SP_DRVINFO_DATA_V2_A& Driver, const char* Prefix,
                     AnsiText& Name, DWORD& Error) {
   DWORD size = 0;
