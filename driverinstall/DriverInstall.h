@@ -18,11 +18,33 @@ extern TDiInstallDriverA DiInstallDriverProc;
 // Loads a module of Windows from the system directory, never from the program's folder.
 HMODULE LoadSystemLibrary(const WCHAR* Name);
 
+// A module of Windows: the one already loaded, else the system directory's.
+HMODULE SystemModule(const WCHAR* Name);
+
+// The first thing each program does: DLLs that Windows loads by bare name for us come from the
+// system directory only (where Windows cannot do that, at least not from the current directory).
+// Both programs run as administrator, often from a folder that anyone may write to.
+void RestrictDllSearch();
+
+// The entries of newdev.dll and cfgmgr32.dll that install uses from its start. They are bound at
+// run time from the system directory, so that the import table names no DLL that the loader
+// would look for in the program's folder first; null when they cannot be bound.
+typedef BOOL(WINAPI* TUpdateDriverForPlugAndPlayDevicesA)(HWND hwndParent, LPCSTR HardwareId, LPCSTR FullInfPath,
+                                                         DWORD InstallFlags, PBOOL bRebootRequired);
+typedef CONFIGRET(WINAPI* TCM_Get_DevNode_Status)(PULONG pulStatus, PULONG pulProblemNumber, DEVINST dnDevInst,
+                                                  ULONG ulFlags);
+extern TUpdateDriverForPlugAndPlayDevicesA UpdateDriverProc;
+extern TCM_Get_DevNode_Status GetDevNodeStatusProc;
+
+// Binds both; true when both are bound.
+bool BindSystemEntries();
+
 // Binds DiInstallDriverA; true when it is bound afterwards.
 bool LoadDiInstallDriver();
 
 // Installs the INF for the devices that carry HardwareId. Enumerator is not used. Returns the
-// install result code: 0, 0xE000020B after the fallback copy into the driver store, else an error.
+// install result code: 0, 0xE000020B after the fallback copy into the driver store, else an error;
+// 1 when UpdateDriverForPlugAndPlayDevicesA is not bound.
 DWORD UpdateDeviceDriver(HWND Wnd, const char* Enumerator, const char* HardwareId, const char* InfPath, bool Force,
                          bool& Reboot);
 
@@ -37,7 +59,8 @@ DWORD InstallDriverPackage(HWND Wnd, const char* InfPath, bool Force, bool& Rebo
 
 // Gathers into a new set (FoundSet) every device of the enumerator whose hardware-ID list holds
 // HardwareId; with NotPresentOnly, only those that are not present. 0 with a set or with none
-// (INVALID_HANDLE_VALUE); an error code with none. The caller destroys the set.
+// (INVALID_HANDLE_VALUE); an error code with none (1 when presence cannot be told because
+// CM_Get_DevNode_Status is not bound). The caller destroys the set.
 DWORD FindDevices(const char* Enumerator, const char* HardwareId, bool NotPresentOnly, HDEVINFO& FoundSet);
 
 // The device's configuration flags; 0 when they cannot be read or are not a REG_DWORD.

@@ -9,7 +9,7 @@ namespace {
 // A device without a live device node is not present.
 bool NotPresent(DEVINST DevInst) {
   ULONG status = 0, problem = 0;
-  return CM_Get_DevNode_Status(&status, &problem, DevInst, 0) != CR_SUCCESS;
+  return GetDevNodeStatusProc(&status, &problem, DevInst, 0) != CR_SUCCESS;
 }
 
 // Adds the device to the found set, which is created on the first device; 0 or the error of the
@@ -59,6 +59,8 @@ DWORD FindDevices(const char* Enumerator, const char* HardwareId, bool NotPresen
   DWORD result = 0;
   HDEVINFO found = INVALID_HANDLE_VALUE;
   FoundSet = INVALID_HANDLE_VALUE;
+  // Without the configuration manager a present device could not be told from an absent one.
+  if (NotPresentOnly && !GetDevNodeStatusProc) return ERROR_INVALID_FUNCTION;
   HDEVINFO all = SetupDiGetClassDevsA(nullptr, Enumerator, nullptr, DIGCF_ALLCLASSES);
   if (all == INVALID_HANDLE_VALUE) return 0;
 

@@ -1,6 +1,18 @@
 #include "driverinstall/DriverInstall.h"
 
 TDiInstallDriverA DiInstallDriverProc = nullptr;
+TUpdateDriverForPlugAndPlayDevicesA UpdateDriverProc = nullptr;
+TCM_Get_DevNode_Status GetDevNodeStatusProc = nullptr;
+
+namespace {
+
+// An entry of a module, as the type of its pointer; null when there is no module or no entry.
+template <typename T>
+T Entry(HMODULE Module, const char* Name) {
+  return Module ? reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(Module, Name))) : nullptr;
+}
+
+}  // namespace
 
 HMODULE LoadSystemLibrary(const WCHAR* Name) {
   WCHAR path[MAX_PATH];
@@ -13,12 +25,34 @@ HMODULE LoadSystemLibrary(const WCHAR* Name) {
   return LoadLibraryW(path);
 }
 
+HMODULE SystemModule(const WCHAR* Name) {
+  HMODULE module = GetModuleHandleW(Name);
+  return module ? module : LoadSystemLibrary(Name);
+}
+
+void RestrictDllSearch() {
+  typedef BOOL(WINAPI * TSetDefaultDllDirectories)(DWORD DirectoryFlags);
+  typedef BOOL(WINAPI * TSetDllDirectoryW)(LPCWSTR lpPathName);
+  // Looked up, not linked: Windows XP has neither of them, Windows 7 only with an update.
+  HMODULE kernel = SystemModule(L"kernel32.dll");
+  auto setDefault = Entry<TSetDefaultDllDirectories>(kernel, "SetDefaultDllDirectories");
+  if (setDefault && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32)) return;
+  // The program's folder stays in the search then; our own system DLLs come by full path.
+  auto setDirectory = Entry<TSetDllDirectoryW>(kernel, "SetDllDirectoryW");
+  if (setDirectory) setDirectory(L"");
+}
+
+bool BindSystemEntries() {
+  HMODULE newdev = LoadSystemLibrary(L"newdev.dll");
+  UpdateDriverProc = Entry<TUpdateDriverForPlugAndPlayDevicesA>(newdev, "UpdateDriverForPlugAndPlayDevicesA");
+  GetDevNodeStatusProc = Entry<TCM_Get_DevNode_Status>(LoadSystemLibrary(L"cfgmgr32.dll"), "CM_Get_DevNode_Status");
+  return UpdateDriverProc && GetDevNodeStatusProc;
+}
+
 bool LoadDiInstallDriver() {
-  HMODULE newdev = GetModuleHandleW(L"newdev.dll");
-  if (!newdev) newdev = LoadSystemLibrary(L"newdev.dll");
+  HMODULE newdev = SystemModule(L"newdev.dll");
   if (!newdev) return false;
-  DiInstallDriverProc =
-      reinterpret_cast<TDiInstallDriverA>(reinterpret_cast<void*>(GetProcAddress(newdev, "DiInstallDriverA")));
+  DiInstallDriverProc = Entry<TDiInstallDriverA>(newdev, "DiInstallDriverA");
   return DiInstallDriverProc != nullptr;
 }
 

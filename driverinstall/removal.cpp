@@ -1,5 +1,7 @@
 // Device removal: every device of "USB" whose instance ID begins with a prefix goes, with its
 // registry keys and the INF packages of its compatible drivers; each step is reported as a text.
+#include <cstddef>
+
 #include "driverinstall/DriverInstall.h"
 #include "platform/text.h"
 
@@ -16,56 +18,100 @@ size_t FieldLength(const char* Field, size_t Size) {
 
 enum TMatch { mNo, mYes, mUnknown };
 
-// Whether the instance ID begins with the prefix: its first bytes, as many as the prefix has,
-// compared with the prefix as text of the ANSI code page, ignoring case as the user's locale does.
-// mUnknown when Windows or the heap could not tell: such a device may be one of the vendor's.
-TMatch HasPrefix(const char* InstanceId, const char* Prefix) {
+// The error of a conversion that failed: the heap's refusal, or that of the Windows call.
+DWORD ConversionError(bool HeapRefused) { return HeapRefused ? DWORD(ERROR_NOT_ENOUGH_MEMORY) : LastErrorOfFailure(); }
+
+// Whether the text (Length bytes at most) begins with the prefix: its first bytes, as many as the
+// prefix has, compared with the prefix as text of the ANSI code page, ignoring case as the user's
+// locale does. mUnknown, with the error, when Windows or the heap could not tell: such a device or
+// driver may be one of the vendor's.
+TMatch HasPrefix(const char* Text, size_t Length, const char* Prefix, DWORD& Error) {
   size_t n = std::strlen(Prefix);
-  size_t idLength = FieldLength(InstanceId, InstanceIdSize);
   AnsiText piece;
   WideText id, prefix;
-  if (!piece.Append(InstanceId, idLength < n ? idLength : n) || !AppendAnsiAsWide(id, piece.c_str()) ||
-      !AppendAnsiAsWide(prefix, Prefix))
+  if (!piece.Append(Text, Length < n ? Length : n)) {
+    Error = ERROR_NOT_ENOUGH_MEMORY;
     return mUnknown;
+  }
+  if (!AppendAnsiAsWide(id, piece.c_str()) || !AppendAnsiAsWide(prefix, Prefix)) {
+    Error = ConversionError(id.Failed() || prefix.Failed());
+    return mUnknown;
+  }
   int r = CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, id.c_str(), int(id.Length()), prefix.c_str(),
                          int(prefix.Length()));
+  if (r == 0) Error = LastErrorOfFailure();
   return r == 0 ? mUnknown : r == CSTR_EQUAL ? mYes : mNo;
 }
 
 // The file name of an INF path: what follows its last backslash or colon. The search runs on
 // the decoded text, so that the trail byte of a double-byte character is never taken for one.
-bool InfFileNameOf(const char* Path, size_t Length, AnsiText& Name) {
+bool InfFileNameOf(const char* Path, size_t Length, AnsiText& Name, DWORD& Error) {
   AnsiText path;
   WideText wide;
-  if (!path.Append(Path, Length) || !AppendAnsiAsWide(wide, path.c_str())) return false;
+  if (!path.Append(Path, Length) || !AppendAnsiAsWide(wide, path.c_str())) {
+    Error = ConversionError(path.Failed() || wide.Failed());
+    return false;
+  }
   const WCHAR* text = wide.c_str();
   size_t start = 0;
   for (size_t i = 0; i < wide.Length(); ++i)
     if (text[i] == L'\\' || text[i] == L':') start = i + 1;
-  return AppendWideAsAnsi(Name, text + start);
+  if (AppendWideAsAnsi(Name, text + start)) return true;
+  Error = ConversionError(Name.Failed());
+  return false;
 }
 
-// The INF name of one compatible driver, from its detail; false when the detail cannot be read.
-bool ReadInfName(HDEVINFO Set, PSP_DEVINFO_DATA Device, SP_DRVINFO_DATA_V2_A& Driver, AnsiText& Name) {
-  DWORD size = sizeof(SP_DRVINFO_DETAIL_DATA_A);
-  DWORD required = size;
-  PSP_DRVINFO_DETAIL_DATA_A detail = static_cast<PSP_DRVINFO_DETAIL_DATA_A>(std::malloc(size));
-  if (!detail) return false;
-  detail->cbSize = sizeof(SP_DRVINFO_DETAIL_DATA_A);
-  BOOL ok = SetupDiGetDriverInfoDetailA(Set, Device, &Driver, detail, size, &required);
-  if (!ok && GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
-    // Once more at the size Windows names, but never smaller than the record it fills.
-    std::free(detail);
-    if (required > size) size = required;
-    detail = static_cast<PSP_DRVINFO_DETAIL_DATA_A>(std::malloc(size));
-    if (!detail) return false;
+// What becomes of one compatible driver's package.
+enum TDriver {
+  dSkip,        // not the vendor's, or its detail cannot be read from Windows
+  dGather,      // the vendor's: Name holds its INF's file name
+  dCannotCheck, // whether it is the vendor's cannot be told (Error)
+  dCannotKeep,  // the vendor's, but its name cannot be kept (Error)
+};
+
+// The detail of one driver in a heap block of its own, at the size Windows names when the first
+// is too small, never smaller than the record it fills; null when it cannot be had, with Error 0
+// when Windows did not give it and ERROR_NOT_ENOUGH_MEMORY when the heap refused the block.
+PSP_DRVINFO_DETAIL_DATA_A ReadDetail(HDEVINFO Set, PSP_DEVINFO_DATA Device, SP_DRVINFO_DATA_V2_A& Driver, DWORD& Size,
+                                     DWORD& Error) {
+  Size = sizeof(SP_DRVINFO_DETAIL_DATA_A);
+  DWORD required = Size;
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    auto detail = static_cast<PSP_DRVINFO_DETAIL_DATA_A>(HeapAlloc(GetProcessHeap(), 0, Size));
+    if (!detail) {
+      Error = ERROR_NOT_ENOUGH_MEMORY;
+      return nullptr;
+    }
     detail->cbSize = sizeof(SP_DRVINFO_DETAIL_DATA_A);
-    ok = SetupDiGetDriverInfoDetailA(Set, Device, &Driver, detail, size, &required);
+    if (SetupDiGetDriverInfoDetailA(Set, Device, &Driver, detail, Size, &required)) return detail;
+    bool larger = GetLastError() == ERROR_INSUFFICIENT_BUFFER;
+    HeapFree(GetProcessHeap(), 0, detail);
+    if (!larger) break;
+    if (required > Size) Size = required;
   }
-  bool named = ok && InfFileNameOf(detail->InfFileName, FieldLength(detail->InfFileName, sizeof(detail->InfFileName)),
-                                   Name);
-  std::free(detail);
-  return named;
+  Error = 0;
+  return nullptr;
+}
+
+// Reads the driver's detail and decides on its package: the vendor's when the driver's own
+// hardware ID (the first string of the detail's ID list) begins with the prefix, as the device's
+// instance ID does. Another maker's package that the device matches only through a generic
+// compatible ID is not ours to remove.
+TDriver CheckDriver(HDEVINFO Set, PSP_DEVINFO_DATA Device, SP_DRVINFO_DATA_V2_A& Driver, const char* Prefix,
+                    AnsiText& Name, DWORD& Error) {
+  DWORD size = 0;
+  PSP_DRVINFO_DETAIL_DATA_A detail = ReadDetail(Set, Device, Driver, size, Error);
+  if (!detail) return Error ? dCannotCheck : dSkip;
+  const size_t idsRoom = size - offsetof(SP_DRVINFO_DETAIL_DATA_A, HardwareID);
+  // An empty first string: no hardware ID. CompatIDsOffset is not consulted: not every
+  // implementation sets it when the list holds no compatible ID.
+  TMatch ours = HasPrefix(detail->HardwareID, FieldLength(detail->HardwareID, idsRoom), Prefix, Error);
+  TDriver verdict = ours == mNo ? dSkip : ours == mUnknown ? dCannotCheck : dGather;
+  if (verdict == dGather &&
+      !InfFileNameOf(detail->InfFileName, FieldLength(detail->InfFileName, sizeof(detail->InfFileName)), Name, Error))
+    verdict = dCannotKeep;
+  HeapFree(GetProcessHeap(), 0, detail);
+  return verdict;
 }
 
 // Text followed by an error code as "%x" writes it.
@@ -84,6 +130,7 @@ bool UninstallDevices(const char* /*Enumerator*/, const char* Prefix, HWND Windo
   AnsiList infNames;  // in order, a name as often as drivers named it
   DWORD count = 0;
   bool result = true;
+  bool unchecked = false;  // a device that may be the vendor's could not be checked
   SendStatus("Searching for devices...");
 
   // Every device of the USB enumerator, present or not, whatever enumerator the caller names.
@@ -99,12 +146,14 @@ bool UninstallDevices(const char* /*Enumerator*/, const char* Prefix, HWND Windo
       ++index;
       DWORD idRequired = 0;
       if (!SetupDiGetDeviceInstanceIdA(set, &device, instanceId, InstanceIdSize, &idRequired)) continue;
-      TMatch match = HasPrefix(instanceId, Prefix);
+      DWORD error = 0;
+      TMatch match = HasPrefix(instanceId, FieldLength(instanceId, InstanceIdSize), Prefix, error);
       if (match == mUnknown) {
         // Left in place and reported: the run must not look whole.
         AnsiText text;
-        if (ErrorText("Unable to check device, error 0x", LastErrorOfFailure(), text)) SendStatus(text.c_str());
+        if (ErrorText("Unable to check device, error 0x", error, text)) SendStatus(text.c_str());
         result = false;
+        unchecked = true;
         continue;
       }
       if (match == mNo) continue;
@@ -115,12 +164,22 @@ bool UninstallDevices(const char* /*Enumerator*/, const char* Prefix, HWND Windo
           driver.cbSize = sizeof(driver);
           if (!SetupDiEnumDriverInfoA(set, &device, SPDIT_COMPATDRIVER, driverIndex, &driver)) break;
           ++driverIndex;
-          AnsiText text;
-          if (text.Append("Removing ") &&
-              text.Append(driver.Description, FieldLength(driver.Description, sizeof(driver.Description))))
+          AnsiText name, text;
+          TDriver verdict = CheckDriver(set, &device, driver, Prefix, name, error);
+          if (verdict == dGather && !infNames.Add(name.c_str())) {
+            verdict = dCannotKeep;
+            error = ERROR_NOT_ENOUGH_MEMORY;
+          }
+          // A package that stays although it may be the vendor's fails the run.
+          if (verdict == dCannotCheck || verdict == dCannotKeep) {
+            result = false;
+            const char* what = verdict == dCannotCheck ? "Unable to check driver, error 0x"
+                                                       : "Unable to remove driver, error 0x";
+            if (ErrorText(what, error, text)) SendStatus(text.c_str());
+          } else if (verdict == dGather && text.Append("Removing ") &&
+                     text.Append(driver.Description, FieldLength(driver.Description, sizeof(driver.Description)))) {
             SendStatus(text.c_str());
-          AnsiText name;
-          if (ReadInfName(set, &device, driver, name)) infNames.Add(name.c_str());
+          }
         }
         SetupDiDestroyDriverInfoList(set, &device, SPDIT_COMPATDRIVER);
       }
@@ -150,7 +209,8 @@ bool UninstallDevices(const char* /*Enumerator*/, const char* Prefix, HWND Windo
   } else if (count) {
     whole = closing.Append("Successfull uninstalled ") && AppendDecimal(closing, count) && closing.Append(" devices");
   } else {
-    whole = closing.Append("No installed devices or drivers found");
+    // After a device that could not be checked, nobody can say that there was none.
+    whole = !unchecked && closing.Append("No installed devices or drivers found");
   }
   if (whole) SendStatus(closing.c_str());
   SendStatus("Ok");

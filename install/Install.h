@@ -24,6 +24,7 @@ enum : BYTE {
 
 // Program-wide values, set once by the start-up before any procedure runs.
 extern AnsiText BaseDir;  // the current directory at start, ending in "\" (empty when unreadable)
+extern DWORD BaseDirError;  // 0, or why BaseDir could not name the current directory: no install then
 extern OSVERSIONINFOEXW VersionInfo;
 extern BYTE OSKind;
 extern SYSTEM_INFO SysInfo;
@@ -41,6 +42,11 @@ void ClassifyOS();  // sets OSKind; binds DiInstallDriverA on every version 6
 bool LoadSetupApi();
 void ReadSysInfo();
 bool ArchitectureRefused(WORD Architecture);
+
+// Appends Path as ANSI text that names the same file: exactly as it is, or its short (8.3) form
+// when the ANSI code page lacks a character of it. Never a best-fit look-alike, which may name
+// another file. False with the error otherwise (ERROR_NO_UNICODE_TRANSLATION: neither form fits).
+bool AppendExactAnsiPath(AnsiText& Out, const WCHAR* Path, DWORD& Error);
 
 // Item Index of a command line (0: the program itself); false when there is no such item.
 bool CommandLineItem(const WCHAR* CommandLine, int Index, WideText& Item);

@@ -1,11 +1,14 @@
 // The entry of install: a Windows GUI program, or its host build on a simulated machine.
 #include "clib/clib.h"
+#include "driverinstall/DriverInstall.h"
 #include "install/Install.h"
 
 namespace {
-// The control library's initialisation runs before the main block; its finalisation runs at
-// every orderly end (EndProgram).
+// The DLL search is restricted before anything can load a DLL by name. The control library's
+// initialisation runs before the main block; its finalisation runs at every orderly end
+// (EndProgram).
 [[noreturn]] void Run() {
+  RestrictDllSearch();
   RegisterWndClass();
   InstallMain();
 }

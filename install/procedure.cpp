@@ -81,6 +81,14 @@ DWORD ReadHardwareIds(AnsiList& Ids) {
 
 bool Succeeded(DWORD Result) { return Result == ERROR_SUCCESS || Result == ERROR_NO_SUCH_DEVINST; }
 
+// A failure before any install: its list line, and on the debug output the same with the error.
+int InfFailure(TMainWindow* Window, const WCHAR* ListLine, const WCHAR* DebugText, DWORD Error) {
+  AddLogLine(Window, ListLine);
+  WideText line;
+  if (line.Append(DebugText) && AppendHex(line, Error)) DebugOutput(line.c_str());
+  return int(Error);
+}
+
 }  // namespace
 
 int DoInstall(TMainWindow* Window) {
@@ -88,14 +96,14 @@ int DoInstall(TMainWindow* Window) {
     AddLogLine(Window, L"Unable to find VELTOWINUSB.INF!");
     return ERROR_FILE_NOT_FOUND;
   }
+  // The path handed to Windows would not name the INF's folder: nothing is installed.
+  if (BaseDirError)
+    return InfFailure(Window, L"Unable to use the folder of VELTOWINUSB.INF!",
+                      L"Unable to use the folder of VELTOWINUSB.INF, error 0x", BaseDirError);
   AnsiList ids;
-  if (DWORD error = ReadHardwareIds(ids)) {
-    // The package was found but cannot be read: nothing is installed, and the caller learns why.
-    AddLogLine(Window, L"Unable to read VELTOWINUSB.INF!");
-    WideText line;
-    if (line.Append(L"Unable to read VELTOWINUSB.INF, error 0x") && AppendHex(line, error)) DebugOutput(line.c_str());
-    return int(error);
-  }
+  // The package was found but cannot be read: nothing is installed, and the caller learns why.
+  if (DWORD error = ReadHardwareIds(ids))
+    return InfFailure(Window, L"Unable to read VELTOWINUSB.INF!", L"Unable to read VELTOWINUSB.INF, error 0x", error);
 
   if (OSKind < osVista) {
     // One install per hardware ID; the first failure is the procedure's result.

@@ -3,6 +3,7 @@
 #include "install/Install.h"
 
 AnsiText BaseDir;
+DWORD BaseDirError = 0;
 OSVERSIONINFOEXW VersionInfo;
 BYTE OSKind = osUnknown;
 SYSTEM_INFO SysInfo;
@@ -20,29 +21,86 @@ bool SameText(const WCHAR* a, const WCHAR* b) {
   return *a == *b;
 }
 
+// True, with ERROR_NOT_ENOUGH_MEMORY, when the heap cut the text short.
+bool Refused(const WideText& Text, DWORD& Error) {
+  if (!Text.Failed()) return false;
+  Error = ERROR_NOT_ENOUGH_MEMORY;
+  return true;
+}
+
+// Appends the text only when every character has its own place in the ANSI code page.
+bool AppendExactAnsi(AnsiText& Out, const WCHAR* Wide, DWORD& Error) {
+  BOOL defaulted = FALSE;
+  int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, Wide, -1, nullptr, 0, nullptr, &defaulted);
+  if (n > 0 && defaulted) {
+    Error = ERROR_NO_UNICODE_TRANSLATION;
+    return false;
+  }
+  size_t start = Out.Length();
+  if (n > 0 && !Out.Grow(size_t(n))) {
+    Error = ERROR_NOT_ENOUGH_MEMORY;
+    return false;
+  }
+  defaulted = FALSE;
+  bool ok = n > 0 && WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, Wide, -1, Out.Data() + start, n, nullptr,
+                                         &defaulted) == n;
+  if (!ok) Error = LastErrorOfFailure();
+  else if (defaulted) Error = ERROR_NO_UNICODE_TRANSLATION;
+  Out.Truncate(ok && !defaulted ? start + size_t(n) - 1 : start);
+  return ok && !defaulted;
+}
+
 }  // namespace
 
+bool AppendExactAnsiPath(AnsiText& Out, const WCHAR* Path, DWORD& Error) {
+  if (AppendExactAnsi(Out, Path, Error)) return true;
+  if (Error != ERROR_NO_UNICODE_TRANSLATION) return false;
+  // Windows may know the path by its 8.3 names, which the code page holds.
+  DWORD size = GetShortPathNameW(Path, nullptr, 0);
+  if (size == 0) {
+    Error = LastErrorOfFailure();
+    return false;
+  }
+  WideText shortPath;
+  if (!shortPath.Grow(size)) return Refused(shortPath, Error);
+  DWORD n = GetShortPathNameW(Path, shortPath.Data(), size);
+  if (n == 0 || n >= size) {
+    Error = n ? DWORD(ERROR_INSUFFICIENT_BUFFER) : LastErrorOfFailure();
+    return false;
+  }
+  shortPath.Truncate(n);
+  return AppendExactAnsi(Out, shortPath.c_str(), Error);
+}
+
 void SetBaseDir() {
-  // A directory too long for the usual buffer is read again at the size Windows asks for; a
-  // failed read, or a separator that cannot be added, leaves the base directory empty.
+  // Read as UTF-16: an ANSI read would turn a character that the code page lacks into a
+  // look-alike ("Łukasz" into "Lukasz"), the name of another folder. A directory too long for the
+  // usual buffer is read again at the size Windows asks for; a failed read (the heap's refusal
+  // too) leaves the base directory empty, and the bare file name names the same file.
+  BaseDirError = 0;
   const DWORD InitialSize = MAX_PATH + 1;
   DWORD size = InitialSize;
-  for (int attempt = 0; attempt < 2 && BaseDir.Length() == 0; ++attempt) {
-    AnsiText dir;
-    if (!dir.Grow(size)) return;
-    DWORD n = GetCurrentDirectoryA(size, dir.Data());
+  WideText dir;
+  for (int attempt = 0; attempt < 2 && dir.Length() == 0; ++attempt) {
+    WideText buffer;
+    if (!buffer.Grow(size)) break;
+    DWORD n = GetCurrentDirectoryW(size, buffer.Data());
     if (n == 0) return;
     if (n >= size) {
       size = n;
       continue;
     }
-    BaseDir.Append(dir.c_str(), n);
+    if (!dir.Append(buffer.c_str(), n)) return;
   }
-  if (BaseDir.Length() == 0) return;
-  // The last character, not the last byte: a double-byte character may end in the byte of "\".
-  const char* last = CharPrevA(BaseDir.c_str(), BaseDir.c_str() + BaseDir.Length());
   // Without its separator the directory would run into the file name.
-  if (*last != '\\' && !BaseDir.Append('\\')) BaseDir.Truncate(0);
+  if (dir.Length() && dir.Last() != L'\\') dir.Append(L'\\');
+  // The directory, or no base directory at all: the install then fails rather than name
+  // another folder.
+  DWORD error = 0;
+  if (Refused(dir, error) || (dir.Length() && !AppendExactAnsiPath(BaseDir, dir.c_str(), error))) {
+    BaseDir.Truncate(0);
+    BaseDirError = error;
+  }
 }
 
 bool ReadVersion() {
@@ -141,6 +199,8 @@ UINT RunCommandLine(const WCHAR* CommandLine) {
 }
 
 void InstallMain() {
+  // What the import table would have loaded: LoadDiInstallDriver finds newdev.dll loaded.
+  BindSystemEntries();
   SetBaseDir();
   if (!ReadVersion()) Fatal(L"Unable to get Windows version!");
   if (VersionInfo.dwMajorVersion < 5) Fatal(L"This OS is not supported!");

@@ -84,11 +84,53 @@ bool StartStep(TMainWindow* Window, const char* Message, const char* InfFileName
   return true;
 }
 
+// The quorvin shipped beside this program: the folder of install's own file, then
+// "amd64\quorvin.exe". Never the one of the current directory, which whoever starts install
+// chooses. False with the error when the path cannot be built.
+bool QuorvinPath(AnsiText& Path, DWORD& Error) {
+  WideText module;
+  for (DWORD size = MAX_PATH;; size *= 2) {
+    module.Truncate(0);
+    if (!module.Grow(size)) {
+      Error = ERROR_NOT_ENOUGH_MEMORY;
+      return false;
+    }
+    DWORD n = GetModuleFileNameW(nullptr, module.Data(), size);
+    if (n == 0) {
+      Error = LastErrorOfFailure();
+      return false;
+    }
+    // A name that filled the buffer may have been cut short: read it again in a larger one.
+    if (n < size) {
+      module.Truncate(n);
+      break;
+    }
+    if (size >= 32768) {
+      Error = ERROR_INSUFFICIENT_BUFFER;
+      return false;
+    }
+  }
+  size_t folder = module.Length();
+  while (folder && module.c_str()[folder - 1] != L'\\') --folder;
+  module.Truncate(folder);
+  if (!folder || !module.Append(L"amd64\\quorvin.exe")) {
+    Error = folder ? DWORD(ERROR_NOT_ENOUGH_MEMORY) : DWORD(ERROR_INVALID_FUNCTION);
+    return false;
+  }
+  return AppendExactAnsiPath(Path, module.c_str(), Error);
+}
+
 // Completes the package install in quorvin, the 64-bit installer. True with its exit code in
 // Result; false when the hand-over failed, with the reported error in Result.
 bool RunQuorvin(TMainWindow* Window, DWORD& Result) {
   DebugOutput(L"Running 64-bit installer...");
   AddLogLine(Window, L"Running 64-bit installer...");
+  AnsiText quorvin;
+  // A program that cannot be named is one that cannot be started.
+  if (!QuorvinPath(quorvin, Result)) {
+    ReportFailure(Window, L"CreateProcess error ", Result);
+    return false;
+  }
   STARTUPINFOA startup = {};
   startup.cb = sizeof(startup);
   startup.dwXSize = 128;
@@ -97,9 +139,8 @@ bool RunQuorvin(TMainWindow* Window, DWORD& Result) {
   startup.dwYCountChars = 25;
   PROCESS_INFORMATION process = {};
   char commandLine[1] = {0};  // Windows may write into the command line: never a literal
-  // The relative name is completed against this program's current directory, and BaseDir becomes
-  // quorvin's, so that both install the same INF.
-  if (!CreateProcessA("amd64\\quorvin.exe", commandLine, nullptr, nullptr, FALSE, 0, nullptr, BaseDir.c_str(),
+  // BaseDir becomes quorvin's current directory, so that both install the same INF.
+  if (!CreateProcessA(quorvin.c_str(), commandLine, nullptr, nullptr, FALSE, 0, nullptr, BaseDir.c_str(),
                       &startup, &process)) {
     Result = LastErrorOfFailure();
     ReportFailure(Window, L"CreateProcess error ", Result);

@@ -24,6 +24,7 @@ void ReadCurrentDir() {
 }  // namespace
 
 void QuorvinMain() {
+  RestrictDllSearch();
   ReadCurrentDir();
   InfPath.Append(CurrentDir.c_str());
   InfPath.Append("veltowinusb.inf");

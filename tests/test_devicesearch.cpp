@@ -15,6 +15,7 @@ struct Found {
 
 Found Search(winsim::Machine& m, const char* hardwareId, bool notPresentOnly) {
   winsim::Session s(m);
+  BindSystemEntries();
   Found f;
   HDEVINFO set = HDEVINFO(uintptr_t(1));  // neither a set nor "none": FindDevices must write it
   f.result = FindDevices("USB", hardwareId, notPresentOnly, set);
@@ -271,6 +272,7 @@ TEST(ReinstallMarking, SetsTheReinstallFlagOfAbsentDevices) {
   m.AddDevice("USB\\VID_7A3C&PID_0002\\OTHER", {"USB\\VID_7A3C&PID_0002"}, false).configFlags = 0x400;
   {
     winsim::Session s(m);
+    BindSystemEntries();
     EXPECT_EQ(MarkForReinstall("USB", Id), 0u);
     EXPECT_EQ(s.OpenDeviceInfoSets(), 0);
   }
@@ -304,6 +306,7 @@ TEST(ReinstallMarking, FailedWriteLeavesTheOthersFlagged) {
   m.Fail("SetupDiSetDeviceRegistryPropertyA", ERROR_ACCESS_DENIED, 1);
   {
     winsim::Session s(m);
+    BindSystemEntries();
     EXPECT_EQ(MarkForReinstall("USB", Id), 0u);
     EXPECT_EQ(s.OpenDeviceInfoSets(), 0);
   }
@@ -331,6 +334,7 @@ TEST(ReinstallMarking, NothingMarkedWithoutAFoundSet) {
     if (c.fail) m.Fail("SetupDiOpenDeviceInfoA", ERROR_NO_SUCH_DEVINST, 2);
     {
       winsim::Session s(m);
+      BindSystemEntries();
       EXPECT_EQ(MarkForReinstall("USB", c.hardwareId), c.expected);
       EXPECT_EQ(s.OpenDeviceInfoSets(), 0);
     }

@@ -30,6 +30,7 @@ InstallRun DoInstallOn(Machine& m, BYTE kind, bool withWindow = false) {
   InstallRun run;
   {
     winsim::Session s(m);
+    BindSystemEntries();
     BaseDir.Truncate(0);
     SetBaseDir();
     OSKind = kind;

@@ -20,6 +20,7 @@ Outcome Install(Machine& m, bool package, bool force = false, bool rebootBefore 
   spec.program = "quorvin";
   spec.bits = 64;
   winsim::Session s(m, spec);
+  BindSystemEntries();
   bool reboot = rebootBefore;
   DWORD r;
   if (package) {
@@ -160,6 +161,7 @@ TEST(InstallCalls, EnumeratorChangesNothing) {
     Machine m;
     m.Answer("UpdateDriverForPlugAndPlayDevicesA", true);
     winsim::Session s(m);
+    BindSystemEntries();
     bool reboot = false;
     EXPECT_EQ(UpdateDeviceDriver(HWND(0x1234), enumerator, "USB\\VID_7A3C&PID_0002", kInf, false, reboot), 0u);
     seen.push_back(m.Calls("UpdateDriverForPlugAndPlayDevicesA").at(0).args);
@@ -216,6 +218,7 @@ TEST(WinsimInstallCalls, RefusedInWow64) {
   m.AddFile(kInf, test::SampleInf());
   m.AddDevice("USB\\VID_7A3C&PID_0001\\1", {"USB\\VID_7A3C&PID_0001"});
   winsim::Session s(m);  // install: a 32-bit process
+  BindSystemEntries();
   ASSERT_TRUE(LoadDiInstallDriver());
   bool reboot = false;
   EXPECT_EQ(InstallDriverPackage(nullptr, kInf, false, reboot), DWORD(ERROR_IN_WOW64));

@@ -2,8 +2,10 @@
 // from the compatible drivers and their uninstalls, and the result.
 #include <cstddef>
 #include <cstring>
+#include <set>
 
 #include "driverinstall/DriverInstall.h"
+#include "platform/heap_host.h"
 #include "support.h"
 
 using winsim::Machine;
@@ -181,13 +183,14 @@ TEST(UninstallDevices, DriverTextsAndInfNamesInOrder) {
     EXPECT_EQ(c.args["Reserved"], false);
   }
   EXPECT_EQ(m.FindStoredInf("oem7.inf"), nullptr);
-  // Each "Removing " text comes before its driver's detail is read; the list goes after the walk.
+  // Each "Removing " text comes once the driver's detail has shown its package to be the vendor's;
+  // the list goes after the walk.
   Texts order;
   for (const std::string& fn : m.CallNames())
     if (fn == "SendMessageW" || fn == "SetupDiGetDriverInfoDetailA" || fn == "SetupDiDestroyDriverInfoList" ||
         fn == "SetupDiDeleteDevRegKey")
       order.push_back(fn);
-  Texts perDriver = {"SendMessageW", "SetupDiGetDriverInfoDetailA", "SetupDiGetDriverInfoDetailA"};
+  Texts perDriver = {"SetupDiGetDriverInfoDetailA", "SetupDiGetDriverInfoDetailA", "SendMessageW"};
   EXPECT_EQ(order, Join({{"SendMessageW"}, perDriver, perDriver, perDriver,
                          {"SetupDiDestroyDriverInfoList", "SendMessageW", "SetupDiDeleteDevRegKey", "SendMessageW",
                           "SendMessageW", "SendMessageW", "SendMessageW"}}));
@@ -264,8 +267,8 @@ TEST(UninstallDevices, DetailReadThroughTheSecondCall) {
     }
     EXPECT_EQ(sizes, r.sizes) << r.what;
     EXPECT_EQ(Uninstalled(m), r.named ? Texts{"oem4.inf"} : Texts{}) << r.what;
-    // The driver's text is sent whether or not its detail could be read.
-    EXPECT_EQ(o.texts, Join({kSearching, {"Removing VELTO Data Logger"}, kDeviceSteps,
+    // A driver whose detail Windows does not give is not shown to be the vendor's: no text, no name.
+    EXPECT_EQ(o.texts, Join({kSearching, r.named ? Texts{"Removing VELTO Data Logger"} : Texts{}, kDeviceSteps,
                              r.named ? Texts{"Uninstalling drivers"} : Texts{}, Closing("1")}))
         << r.what;
     EXPECT_TRUE(o.result) << r.what;
@@ -348,27 +351,96 @@ TEST(UninstallDevices, WithoutWindowTheStepsAreTheSame) {
 namespace {
 
 // An instance ID that cannot be compared may be the vendor's: the device stays, the run says so
-// and fails, whether Windows or the heap could not tell.
+// with the error of the failure itself (a refused heap block: ERROR_NOT_ENOUGH_MEMORY) and fails,
+// and its closing text does not claim that there was no device.
 TEST(UninstallDevices, DeviceThatCannotBeCheckedFailsTheRun) {
   struct Row {
-    const char* fn;
+    const char* fn;  // null: the heap refuses the comparison's first block
     DWORD error;
     const char* line;
   } rows[] = {
       {"CompareStringW", ERROR_INVALID_PARAMETER, "Unable to check device, error 0x57"},
       {"MultiByteToWideChar", DWORD(1113) /* ERROR_NO_UNICODE_TRANSLATION */, "Unable to check device, error 0x459"},
+      {nullptr, 0, "Unable to check device, error 0x8"},
   };
   for (const Row& row : rows) {
-    SCOPED_TRACE(row.fn);
+    SCOPED_TRACE(row.fn ? row.fn : "heap");
     Machine m = X86Machine();
     m.AddDevice("USB\\VID_7A3C&PID_0001\\1", {kLogger});
-    m.Fail(row.fn, row.error, 1);
+    if (row.fn) m.Fail(row.fn, row.error, 1);
+    if (!row.fn) HostHeap::Refuse(1);
     Outcome o = Remove(m);
+    HostHeap::Allow();
     EXPECT_FALSE(o.result);
-    EXPECT_EQ(o.texts, Join({kSearching, {row.line}, {"No installed devices or drivers found", "Ok"}}));
+    EXPECT_EQ(o.texts, Join({kSearching, {row.line}, {"Ok"}}));
     EXPECT_EQ(m.devices.size(), 1u);
     EXPECT_EQ(o.openSets, 0);
   }
 }
 
 }  // namespace
+
+// A package goes only when the driver's own hardware ID (the first of its detail's list) is the
+// vendor's, in any letter case: another maker's package or a class driver that the device
+// matches only through a compatible ID stays, and has no "Removing " text.
+TEST(UninstallDevices, OnlyTheVendorsPackagesGo) {
+  Machine m = X86Machine();
+  winsim::Device& d = m.AddDevice("USB\\VID_7A3C&PID_0001\\1", {kLogger});
+  d.compatibleIds = {"USB\\Class_FF", "USB\\COMPOSITE"};
+  d.drivers.push_back({"Generic class driver", "C:\\Windows\\INF\\oem11.inf", {"USB\\Class_FF"}});
+  d.drivers.push_back({"Driver without IDs", "C:\\Windows\\INF\\oem12.inf", {}});
+  m.AddStoredInf("oem3.inf", test::SampleInf());
+  m.AddStoredInf("oem8.inf", "[Manufacturer]\nGeneric=Models\n[Models]\nGeneric Device=Install,USB\\Class_FF\n");
+  m.AddStoredInf("oem9.inf", "[Manufacturer]\nOther=Models\n[Models]\n"
+                             "Other Gadget=Install,USB\\VID_1234&PID_0001,USB\\COMPOSITE\n");
+  // The vendor's own package, which the device matches through a compatible ID.
+  m.AddStoredInf("oem10.inf", "[Manufacturer]\nV=Models\n[Models]\n"
+                              "VELTO Hub=Install,usb\\vid_7a3c&pid_0009,USB\\Class_FF\n");
+  Outcome o = Remove(m);
+  EXPECT_TRUE(o.result);
+  EXPECT_EQ(Uninstalled(m), (Texts{"oem3.inf", "oem10.inf"}));
+  EXPECT_EQ(o.texts, Join({kSearching, {"Removing VELTO Data Logger", "Removing VELTO Hub"}, kDeviceSteps,
+                           {"Uninstalling drivers"}, Closing("1")}));
+  Texts store;
+  for (const winsim::StoredInf& s : m.driverStore) store.push_back(s.publishedName);
+  EXPECT_EQ(store, (Texts{"oem8.inf", "oem9.inf"}));
+}
+
+// Whichever heap block is refused (a detail block, or a block of a comparison, of the INF name or
+// of its list entry), a vendor's device or package that stays fails the run, with a line that says
+// why (ERROR_NOT_ENOUGH_MEMORY).
+TEST(UninstallDevices, PackageThatCannotBeGatheredFailsTheRun) {
+  auto build = [] {
+    Machine m = X86Machine();
+    m.AddDevice("USB\\VID_7A3C&PID_0001\\1", {kLogger});
+    m.AddStoredInf("oem3.inf", test::SampleInf());
+    return m;
+  };
+  struct Refusal {
+    std::string what;
+    int heapAlloc;  // HeapAlloc refused (its nth call), or 0
+    size_t block;   // the nth block of the texts refused, or 0
+  };
+  std::vector<Refusal> refusals = {{"first detail block", 1, 0}, {"second detail block", 2, 0}};
+  Machine clean = build();
+  HostHeap::Allow();
+  ASSERT_TRUE(Remove(clean).result);
+  const size_t blocks = HostHeap::Requests();
+  ASSERT_GT(blocks, 0u);
+  for (size_t nth = 1; nth <= blocks; ++nth) refusals.push_back({"text block " + std::to_string(nth), 0, nth});
+  std::set<std::string> reports;
+  for (const Refusal& r : refusals) {
+    SCOPED_TRACE(r.what);
+    Machine m = build();
+    if (r.heapAlloc) m.Fail("HeapAlloc", ERROR_NOT_ENOUGH_MEMORY, r.heapAlloc);
+    if (r.block) HostHeap::Refuse(r.block);
+    Outcome o = Remove(m);
+    HostHeap::Allow();
+    // The device and the package gone, or the run failed.
+    EXPECT_TRUE((m.devices.empty() && m.FindStoredInf("oem3.inf") == nullptr) || !o.result);
+    for (const std::string& t : o.texts)
+      if (t.rfind("Unable to ", 0) == 0) reports.insert(t);
+  }
+  EXPECT_EQ(reports, (std::set<std::string>{"Unable to check device, error 0x8", "Unable to check driver, error 0x8",
+                                            "Unable to remove driver, error 0x8"}));
+}

@@ -215,6 +215,7 @@ Written RunWork(Machine m, bool window, size_t nth, const std::function<void(TMa
   Written w;
   {
     winsim::Session s(m);
+    BindSystemEntries();
     BaseDir.Truncate(0);
     BaseDir.Append("C:\\Drivers\\");
     OSKind = osWinXP;
@@ -265,7 +266,8 @@ TEST(RefusedHeap, TextsCutShortAreNotWritten) {
   };
   // Whole lines that report the refusal itself.
   const std::set<std::string> refusalLines = {"Other error - 0x8", "Unable to read VELTOWINUSB.INF!",
-                                              "Unable to read VELTOWINUSB.INF, error 0x8"};
+                                              "Unable to read VELTOWINUSB.INF, error 0x8",
+                                              "CreateProcess error 0x8"};
   for (const Scenario& sc : scenarios) {
     for (bool window : {true, false}) {
       SCOPED_TRACE(std::string(sc.what) + (window ? ", window" : ", no window"));

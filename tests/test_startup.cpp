@@ -56,16 +56,17 @@ TEST(BaseDir, LongDirectoryIsReadWhole) {
   BaseDir.Truncate(0);
   SetBaseDir();
   EXPECT_EQ(std::string(BaseDir.c_str()), dir + "\\");
-  EXPECT_EQ(m.Calls("GetCurrentDirectoryA").size(), 2u);
+  EXPECT_EQ(m.Calls("GetCurrentDirectoryW").size(), 2u);
 }
 
 TEST(BaseDir, UnreadableDirectoryGivesEmpty) {
   Machine m;
-  m.Fail("GetCurrentDirectoryA", ERROR_ACCESS_DENIED);
+  m.Fail("GetCurrentDirectoryW", ERROR_ACCESS_DENIED);
   winsim::Session s(m);
   BaseDir.Truncate(0);
   SetBaseDir();
   EXPECT_STREQ(BaseDir.c_str(), "");
+  EXPECT_EQ(BaseDirError, 0u);  // the bare file name still names the INF
 }
 
 // Every row of the OS-kind table, and the versions that stop the start-up.

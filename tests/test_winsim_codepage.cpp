@@ -241,3 +241,38 @@ TEST(WinsimCodePageDeathTest, OnlyTheSimulatedCodePages) {
   winsim::Session s(m);
   EXPECT_DEATH(GetACP(), "code page 437 is not simulated");
 }
+
+// Without WC_NO_BEST_FIT_CHARS a character that 1252 lacks may become a look-alike ("Ł" becomes
+// "L", a full-width "＼" a "\"), which is no default character; with it, the default character
+// and lpUsedDefaultChar tell. The A functions convert with best fit.
+TEST(WinsimCodePage, BestFitUnlessForbidden) {
+  struct Row {
+    const WCHAR* text;
+    DWORD flags;
+    const char* bytes;
+    BOOL usedDefault;
+  } rows[] = {
+      {L"\x141ukasz", 0, "Lukasz", FALSE},
+      {L"\x141ukasz", WC_NO_BEST_FIT_CHARS, "?ukasz", TRUE},
+      {L"a\xFF3C" L"b", 0, "a\\b", FALSE},
+      {L"a\xFF3C" L"b", WC_NO_BEST_FIT_CHARS, "a?b", TRUE},
+      {L"\x65E5", 0, "?", TRUE},  // 日: no look-alike either way
+      {L"Pilotes \xE9t\xE9", WC_NO_BEST_FIT_CHARS, "Pilotes \xE9t\xE9", FALSE},
+  };
+  Machine m;
+  m.AddFolder("C:\\\xC5\x81ukasz");
+  m.currentDirectory = "C:\\\xC5\x81ukasz";
+  winsim::Session s(m);
+  for (const Row& r : rows) {
+    SCOPED_TRACE(winsim::detail::Utf8(r.text) + " flags " + std::to_string(r.flags));
+    char out[32] = {};
+    BOOL used = 2;
+    int n = WideCharToMultiByte(CP_ACP, r.flags, r.text, -1, out, sizeof out, nullptr, &used);
+    EXPECT_EQ(n, int(std::strlen(r.bytes) + 1));
+    EXPECT_STREQ(out, r.bytes);
+    EXPECT_EQ(used, r.usedDefault);
+  }
+  char dir[MAX_PATH];
+  ASSERT_EQ(GetCurrentDirectoryA(sizeof dir, dir), 9u);
+  EXPECT_STREQ(dir, "C:\\Lukasz");
+}

@@ -148,3 +148,107 @@ TEST(Text, FormattingAndConversions) {
   ASSERT_TRUE(AppendWideAsAnsi(a, w.c_str()));
   EXPECT_STREQ(a.c_str(), "Installing \x93x\x94");
 }
+
+// The loader's search for a bare name, as Windows makes it: a module already loaded and the
+// KnownDLLs first, then the program's folder, the system directory and the current directory.
+// SetDllDirectoryW("") takes the current directory out, not the program's folder;
+// SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32) leaves the system directory alone. A
+// file found before the system's module is loaded, and its code runs: winsim stops the program.
+TEST(WinsimLoader, BareNamesFollowTheProcesssSearch) {
+  enum Search { Default, NoCurrentDirectory, SystemOnly };
+  enum Outcome { System, Planted, NotFound };
+  struct Row {
+    Search search;
+    const char* name;
+    const char* plantedIn;  // "program" (C:\Tools) or "current" (C:\Work)
+    Outcome outcome;
+  } rows[] = {
+      {Default, "coinst.dll", "program", Planted},
+      {Default, "coinst.dll", "current", System},
+      {Default, "missing.dll", "current", Planted},
+      {Default, "kernel32.dll", "program", System},
+      {NoCurrentDirectory, "coinst.dll", "program", Planted},
+      {NoCurrentDirectory, "missing.dll", "current", NotFound},
+      {SystemOnly, "coinst.dll", "program", System},
+      {SystemOnly, "missing.dll", "current", NotFound},
+      {SystemOnly, "missing.dll", "program", NotFound},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(std::string(r.name) + " in the " + r.plantedIn + " folder, search " + std::to_string(r.search));
+    Machine m;
+    m.modules.push_back({"coinst.dll", {}});
+    m.AddFolder("C:\\Work");
+    m.AddFile(std::string(r.plantedIn) == "program" ? std::string("C:\\Tools\\") + r.name
+                                                     : std::string("C:\\Work\\") + r.name,
+              "MZ");
+    winsim::ProcessSpec spec;
+    spec.imagePath = "C:\\Tools\\install.exe";
+    spec.currentDirectory = "C:\\Work";
+    const Search search = r.search;
+    const std::wstring name = winsim::detail::Wide(r.name);
+    winsim::ProcessResult res = winsim::RunProcess(m, spec, [search, name] {
+      if (search == NoCurrentDirectory) SetDllDirectoryW(L"");
+      if (search == SystemOnly) SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+      HMODULE h = LoadLibraryW(name.c_str());
+      ExitProcess(h && h == GetModuleHandleW(name.c_str()) ? 0 : 2);
+    });
+    EXPECT_EQ(res.stopped.empty(), r.outcome != Planted) << res.stopped;
+    if (r.outcome != Planted) {
+      EXPECT_EQ(res.exitCode, r.outcome == System ? 0u : 2u);
+    }
+  }
+}
+
+// The program's own file, a module's file in the system directory; a buffer too small takes what
+// fits with its NUL and answers its own size with ERROR_INSUFFICIENT_BUFFER (Windows since Vista).
+TEST(WinsimLoader, ModuleFileNames) {
+  Machine m;
+  winsim::ProcessSpec spec;
+  spec.imagePath = "D:\\Velto Setup\\install.exe";
+  winsim::Session s(m, spec);
+  WCHAR buf[64];
+  EXPECT_EQ(GetModuleFileNameW(nullptr, buf, 64), 26u);
+  EXPECT_EQ(std::wstring(buf), L"D:\\Velto Setup\\install.exe");
+  EXPECT_EQ(GetModuleFileNameW(GetModuleHandleW(L"kernel32.dll"), buf, 64), 32u);
+  EXPECT_EQ(std::wstring(buf), L"C:\\Windows\\system32\\kernel32.dll");
+  SetLastError(0);
+  EXPECT_EQ(GetModuleFileNameW(nullptr, buf, 8), 8u);
+  EXPECT_EQ(std::wstring(buf), L"D:\\Velt");
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_INSUFFICIENT_BUFFER));
+}
+
+// A folder with an 8.3 alias is found by either name; GetShortPathNameW gives each component by
+// its alias where it has one, keeps the rest of the text as given, and needs the path to exist.
+TEST(WinsimFiles, ShortNames) {
+  Machine m;
+  m.AddFolder("C:\\\xC5\x81ukasz").shortName = "LUKASZ~1";  // Łukasz
+  m.AddFile("C:\\\xC5\x81ukasz\\Long Name.inf", "x").shortName = "LONGNA~1.INF";
+  m.AddFolder("C:\\Plain");
+  EXPECT_NE(m.FindFile("C:\\lukasz~1\\long name.inf"), nullptr);
+  EXPECT_EQ(m.FindFile("C:\\Lukasz"), nullptr);
+  winsim::Session s(m);
+  struct Row {
+    const WCHAR* path;
+    const WCHAR* shortPath;  // null: the call fails with `error`
+    DWORD error;
+  } rows[] = {
+      {L"C:\\\x141ukasz\\", L"C:\\LUKASZ~1\\", 0},
+      {L"C:\\\x141ukasz\\Long Name.inf", L"C:\\LUKASZ~1\\LONGNA~1.INF", 0},
+      {L"C:\\Plain", L"C:\\Plain", 0},
+      {L"C:\\Plain\\none.inf", nullptr, ERROR_FILE_NOT_FOUND},
+      {L"C:\\None\\none.inf", nullptr, ERROR_PATH_NOT_FOUND},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(winsim::detail::Utf8(r.path));
+    WCHAR buf[64] = {};
+    DWORD n = GetShortPathNameW(r.path, buf, 64);
+    if (!r.shortPath) {
+      EXPECT_EQ(n, 0u);
+      EXPECT_EQ(GetLastError(), r.error);
+      continue;
+    }
+    EXPECT_EQ(std::wstring(buf), r.shortPath);
+    EXPECT_EQ(n, std::wstring(r.shortPath).size());
+    EXPECT_EQ(GetShortPathNameW(r.path, nullptr, 0), n + 1);  // the size needed, NUL included
+  }
+}

@@ -96,6 +96,25 @@ int Encode932(WCHAR c, unsigned char out[2]) {
   return 0;
 }
 
+// Best fit of 1252 (what Windows gives without WC_NO_BEST_FIT_CHARS): a letter of Latin
+// Extended-A becomes its letter without the mark ("Ł" becomes "L"), a full-width ASCII character
+// the ASCII one; '?' in the table: no best fit.
+const char kBestFitLatinA[] =
+    "AaAaAaCcCcCcCcDd"
+    "DdEeEeEeEeEeGgGg"
+    "GgGgHhHhIiIiIiIi"
+    "Ii??JjKk?LlLlLlL"
+    "lLlNnNnNn???OoOo"
+    "Oo??RrRrRrSsSsSs"
+    "??TtTtTtUuUuUuUu"
+    "UuUuWwYy?ZzZz???";
+
+int BestFit1252(WCHAR c) {
+  if (c >= 0x100 && c <= 0x17F && kBestFitLatinA[c - 0x100] != '?') return kBestFitLatinA[c - 0x100];
+  if (c >= 0xFF01 && c <= 0xFF5E) return int(c - 0xFF01 + 0x21);
+  return -1;
+}
+
 int Encode1252(WCHAR c) {
   if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return int(c);
   for (int i = 0; i < 32; ++i)
@@ -133,7 +152,7 @@ std::wstring AnsiToWide(const char* s, size_t n, UINT cp) {
   return out;
 }
 
-std::string WideToAnsi(const WCHAR* s, size_t n, UINT cp, char defaultChar, bool* usedDefault) {
+std::string WideToAnsi(const WCHAR* s, size_t n, UINT cp, char defaultChar, bool* usedDefault, bool bestFit) {
   std::string out;
   if (usedDefault) *usedDefault = false;
   for (size_t i = 0; i < n; ++i) {
@@ -141,7 +160,7 @@ std::string WideToAnsi(const WCHAR* s, size_t n, UINT cp, char defaultChar, bool
     int count = 0;
     if (cp == 932) {
       count = Encode932(s[i], bytes);
-    } else if (int a = Encode1252(s[i]); a >= 0) {
+    } else if (int a = Encode1252(s[i]); a >= 0 || (bestFit && (a = BestFit1252(s[i])) >= 0)) {
       bytes[0] = (unsigned char)a;
       count = 1;
     }
@@ -163,7 +182,7 @@ std::string AnsiToUtf8(const char* s, int n) {
 
 std::string Utf8ToAnsi(const std::string& utf8) {
   std::wstring w = Wide(utf8);
-  return WideToAnsi(w.c_str(), w.size(), AnsiCodePage());
+  return WideToAnsi(w.c_str(), w.size(), AnsiCodePage(), '?', nullptr, true);
 }
 
 }  // namespace winsim::detail

@@ -175,7 +175,8 @@ using namespace detail;
 
 Machine::Machine() {
   modules = {
-      {"kernel32.dll", {"GetNativeSystemInfo", "GetSystemInfo", "GetVersionExW"}},
+      {"kernel32.dll",
+       {"GetNativeSystemInfo", "GetSystemInfo", "GetVersionExW", "SetDefaultDllDirectories", "SetDllDirectoryW"}},
       {"user32.dll", {}},
       {"gdi32.dll", {}},
       {"comctl32.dll", {}},
@@ -193,8 +194,39 @@ bool Machine::Is64Bit() const {
          nativeArchitecture == PROCESSOR_ARCHITECTURE_ARM64;
 }
 
+// Each component of the path names a file by its name or by its 8.3 alias; the names of the
+// files found, in the case in which they were made.
+static std::string LongPath(const std::vector<File>& files, const std::string& full) {
+  std::string out = full.substr(0, 2);
+  size_t start = 3;
+  while (start <= full.size()) {
+    size_t end = full.find('\\', start);
+    std::string part = full.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    if (part.empty()) break;
+    std::string next = out + "\\" + part;
+    for (const File& f : files) {
+      std::string fp = FullPathFrom("C:\\", f.path);
+      if (fp.size() <= out.size() + 1 || !SameText(fp.substr(0, out.size()), out) ||
+          fp.find('\\', out.size() + 1) != std::string::npos)
+        continue;
+      std::string name = fp.substr(out.size() + 1);
+      if (SameText(name, part) || (!f.shortName.empty() && SameText(f.shortName, part))) {
+        next = out + "\\" + name;
+        break;
+      }
+    }
+    out = next;
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  return out.size() == 2 ? out + "\\" : out;
+}
+
 File* Machine::FindFile(const std::string& path) {
-  std::string want = FoldUtf8(FullPathFrom("C:\\", path));
+  std::string full = FullPathFrom("C:\\", path);
+  bool alias = false;
+  for (const File& f : files) alias = alias || !f.shortName.empty();
+  std::string want = FoldUtf8(alias ? LongPath(files, full) : full);
   for (File& f : files)
     if (FoldUtf8(FullPathFrom("C:\\", f.path)) == want) return &f;
   return nullptr;
@@ -395,17 +427,19 @@ void SetUpProcess(Machine& m, const ProcessSpec& spec, const std::string& stateF
   p->program = spec.program;
   p->bits = spec.bits;
   p->currentDirectory = FullPathFrom("C:\\", spec.currentDirectory.empty() ? m.currentDirectory : spec.currentDirectory);
+  p->imagePath = FullPathFrom(p->currentDirectory, spec.imagePath.empty() ? spec.program + ".exe" : spec.imagePath);
   std::string cmd = spec.commandLine.empty() ? spec.program + ".exe" : spec.commandLine;
   p->commandLine = Wide(cmd);
   p->stateFile = stateFile;
-  // The modules that the program links are loaded with it.
-  for (const char* mod : {"kernel32.dll", "user32.dll", "gdi32.dll", "comctl32.dll", "setupapi.dll", "newdev.dll",
-                          "cfgmgr32.dll"}) {
-    if (spec.program == "quorvin" && std::string(mod) != "kernel32.dll" && std::string(mod) != "setupapi.dll")
-      continue;
-    if (m.FindModule(mod)) p->loadedModules.insert(mod);
-  }
   Attach(&m, p);
+  // The modules of the program's import table are loaded with it (comctl32.dll side by side, as
+  // the manifest names it); the others are found by the loader's search, the program's folder first.
+  const bool install = spec.program != "quorvin";
+  for (const char* mod : {"kernel32.dll", "setupapi.dll", "user32.dll", "gdi32.dll", "comctl32.dll"}) {
+    if (!install && std::string(mod) != "kernel32.dll" && std::string(mod) != "setupapi.dll") continue;
+    if (std::string(mod) != "comctl32.dll") SystemLoadsByName(mod);
+    else if (m.FindModule(mod)) p->loadedModules.insert(mod);
+  }
 }
 
 }  // namespace detail

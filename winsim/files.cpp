@@ -87,3 +87,41 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, 
   *lpNumberOfBytesRead = DWORD(n);  // 0 at the end of the file, with success
   return TRUE;
 }
+
+// Each component that has an 8.3 alias is given by it, the others as they are; the path must
+// name an existing file or folder.
+DWORD WINAPI GetShortPathNameW(LPCWSTR lpszLongPath, LPWSTR lpszShortPath, DWORD cchBuffer) {
+  std::string name = lpszLongPath ? Utf8(lpszLongPath) : "";
+  if (Faulted("GetShortPathNameW", {{"lpszLongPath", name}, {"cchBuffer", cchBuffer}})) return 0;
+  if (!lpszLongPath) {
+    SetError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  Machine& m = M();
+  std::string full = FullPath(name);
+  if (!m.FindFile(full)) {
+    SetError(MissingError(full));
+    return 0;
+  }
+  // The given text keeps its form: drive, separators and a trailing "\" as they were.
+  std::wstring out;
+  size_t start = 0;
+  std::string prefix = full.substr(0, 2);
+  for (size_t i = 0; i <= name.size(); ++i) {
+    if (i < name.size() && name[i] != '\\' && name[i] != '/') continue;
+    std::string part = name.substr(start, i - start);
+    std::string shortName;
+    if (!part.empty() && part != "." && part != ".." && !(start == 0 && part.size() == 2 && part[1] == ':')) {
+      prefix += "\\" + part;
+      if (const File* f = m.FindFile(prefix)) shortName = f->shortName;
+      // The folder's own name (as made) for the next component's lookup.
+      if (const File* f = m.FindFile(prefix)) prefix = FullPathFrom("C:\\", f->path);
+    }
+    out += Wide(shortName.empty() ? part : shortName);
+    if (i < name.size()) out += WCHAR(name[i]);
+    start = i + 1;
+  }
+  if (cchBuffer <= out.size() || !lpszShortPath) return DWORD(out.size() + 1);
+  std::memcpy(lpszShortPath, out.c_str(), (out.size() + 1) * sizeof(WCHAR));
+  return DWORD(out.size());
+}

@@ -27,7 +27,7 @@ std::vector<std::string> SplitCommas(const std::string& s) {
 
 }  // namespace
 
-std::vector<std::pair<std::string, std::string>> InfModels(const std::string& infText) {
+std::vector<ModelLine> InfModelLines(const std::string& infText) {
   // Sections with their lines, comments removed.
   std::map<std::string, std::vector<std::string>> sections;
   std::string section;
@@ -53,7 +53,7 @@ std::vector<std::pair<std::string, std::string>> InfModels(const std::string& in
     if (text.size() >= 2 && text.front() == '"' && text.back() == '"') text = text.substr(1, text.size() - 2);
     return text;
   };
-  std::vector<std::pair<std::string, std::string>> models;
+  std::vector<ModelLine> models;
   for (const std::string& l : sections[FoldUtf8("Manufacturer")]) {
     size_t eq = l.find('=');
     if (eq == std::string::npos) continue;
@@ -65,25 +65,37 @@ std::vector<std::pair<std::string, std::string>> InfModels(const std::string& in
         size_t e = ml.find('=');
         if (e == std::string::npos) continue;
         std::vector<std::string> fields = SplitCommas(ml.substr(e + 1));
-        for (size_t i = 1; i < fields.size(); ++i)
-          if (!fields[i].empty()) models.emplace_back(fields[i], strings(Trim(ml.substr(0, e))));
+        if (fields.size() > 1)
+          models.push_back({strings(Trim(ml.substr(0, e))), std::vector<std::string>(fields.begin() + 1, fields.end())});
       }
     }
   }
   return models;
 }
 
+std::vector<std::pair<std::string, std::string>> InfModels(const std::string& infText) {
+  std::vector<std::pair<std::string, std::string>> out;
+  for (const ModelLine& line : InfModelLines(infText))
+    for (const std::string& id : line.ids)
+      if (!id.empty()) out.emplace_back(id, line.description);
+  return out;
+}
+
 namespace detail {
 
+// A package is listed once, by its first model line that names one of the device's hardware or
+// compatible IDs; its entry carries that line's IDs, the line's own hardware ID first.
 std::vector<Driver> CompatibleDrivers(const Device& d) {
   std::vector<Driver> out = d.drivers;
   for (const StoredInf& inf : M().driverStore) {
-    for (const auto& [id, description] : InfModels(inf.data)) {
+    for (const ModelLine& line : InfModelLines(inf.data)) {
       bool match = false;
-      for (const std::string& h : d.hardwareIds) match = match || SameText(h, id);
-      for (const std::string& c : d.compatibleIds) match = match || SameText(c, id);
+      for (const std::string& id : line.ids) {
+        for (const std::string& h : d.hardwareIds) match = match || (!id.empty() && SameText(h, id));
+        for (const std::string& c : d.compatibleIds) match = match || (!id.empty() && SameText(c, id));
+      }
       if (match) {
-        out.push_back(Driver{description, "C:\\Windows\\INF\\" + inf.publishedName, {id}});
+        out.push_back(Driver{line.description, "C:\\Windows\\INF\\" + inf.publishedName, line.ids});
         break;
       }
     }
@@ -149,6 +161,12 @@ bool Scripted(const Rule* r, PBOOL reboot, BOOL& result) {
   return true;
 }
 
+// The class and co-installers that the device installer loads by bare name, in the process's
+// DLL search; one that is not found does not stop the install.
+void LoadInstallers() {
+  for (const std::string& name : M().installerLoads) SystemLoadsByName(name);
+}
+
 BOOL Done(DWORD error) {
   if (error == ERROR_SUCCESS) return TRUE;
   SetError(error);
@@ -165,6 +183,7 @@ BOOL WINAPI SimDiInstallDriverA(HWND hwndParent, LPCSTR InfPath, DWORD Flags, PB
     return result;
   if (Flags & ~DWORD(DIIRFLAG_FORCE_INF)) return Done(ERROR_INVALID_FLAGS);
   if (P().Wow64(M())) return Done(ERROR_IN_WOW64);
+  LoadInstallers();
   const File* inf = InfFile(InfPath);
   if (!inf) return Done(ERROR_FILE_NOT_FOUND);
   std::vector<std::string> ids;
@@ -191,6 +210,7 @@ BOOL WINAPI UpdateDriverForPlugAndPlayDevicesA(HWND hwndParent, LPCSTR HardwareI
   if (InstallFlags & ~DWORD(INSTALLFLAG_FORCE | 0x2 | 0x4)) return Done(ERROR_INVALID_FLAGS);
   if (!HardwareId || !*HardwareId) return Done(ERROR_INVALID_PARAMETER);
   if (P().Wow64(M())) return Done(ERROR_IN_WOW64);
+  LoadInstallers();
   const File* inf = InfFile(FullInfPath);
   if (!inf) return Done(ERROR_FILE_NOT_FOUND);
   std::vector<Device*> targets = Targets({AnsiToUtf8(HardwareId)});
@@ -264,6 +284,8 @@ FARPROC EntryPoint(const std::string& name) {
       {"GetSystemInfo", Entry(&GetSystemInfo)},
       {"GetVersionExW", Entry(&GetVersionExW)},
       {"CM_Get_DevNode_Status", Entry(&CM_Get_DevNode_Status)},
+      {"SetDefaultDllDirectories", Entry(&SetDefaultDllDirectories)},
+      {"SetDllDirectoryW", Entry(&SetDllDirectoryW)},
   };
   auto it = entries.find(name);
   return it == entries.end() ? nullptr : it->second;

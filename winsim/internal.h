@@ -117,9 +117,14 @@ struct Process {
   std::string program = "install";
   int bits = 32;
   std::string currentDirectory;
+  std::string imagePath;  // full path of the program file
   std::wstring commandLine;
   DWORD lastError = 0;
   std::set<std::string> loadedModules;  // lower-case names
+  // The DLL search for bare names: SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32) leaves
+  // the system directory alone; SetDllDirectoryW("") takes the current directory out.
+  bool searchSystemOnly = false;
+  bool currentDirectoryOut = false;
   std::string stateFile;                // where the machine goes when the process ends
 
   std::map<uintptr_t, Window> windows;
@@ -176,10 +181,13 @@ bool IsLeadByte(UINT cp, unsigned char c);
 // Bytes to UTF-16; never fails: a pair the code page lacks, or a lead byte without its trail
 // byte, gives the code page's default character.
 std::wstring AnsiToWide(const char* s, size_t n, UINT cp);
-// UTF-16 to bytes; what the code page cannot hold becomes defaultChar.
-std::string WideToAnsi(const WCHAR* s, size_t n, UINT cp, char defaultChar = '?', bool* usedDefault = nullptr);
+// UTF-16 to bytes; what the code page cannot hold becomes defaultChar, or with bestFit a
+// look-alike where Windows' best fit has one (1252 only).
+std::string WideToAnsi(const WCHAR* s, size_t n, UINT cp, char defaultChar = '?', bool* usedDefault = nullptr,
+                       bool bestFit = false);
 std::string AnsiToUtf8(const char* s, int n = -1);  // bytes of the machine's ANSI code page to UTF-8
-std::string Utf8ToAnsi(const std::string& utf8);    // '?' for what the code page cannot hold
+// As the A functions give text: best fit, '?' for what the code page cannot hold otherwise.
+std::string Utf8ToAnsi(const std::string& utf8);
 WCHAR FoldCase(WCHAR c);      // upper-case, as the user's default locale compares
 std::string FoldUtf8(const std::string& utf8);  // case-folded copy, for comparisons
 bool SameText(const std::string& a, const std::string& b);  // ignoring case
@@ -197,6 +205,11 @@ std::string BaseName(const std::string& path);
 
 // The entries that GetProcAddress can hand out, by name; null for an unknown name.
 FARPROC EntryPoint(const std::string& name);
+
+// A bare-name load by Windows itself on the process's behalf (an installer DLL), by the search
+// that the process has set; false when no file of that name is found. A file that is not the
+// system's module is code planted in the search path: loading it runs it, and stops the program.
+bool SystemLoadsByName(const std::string& name);
 
 // Device information sets: the set of a handle, and the device that a record of it names; each
 // sets the last error and gives null when there is none.

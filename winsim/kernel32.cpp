@@ -12,7 +12,6 @@ using namespace winsim::detail;
 namespace {
 
 constexpr uintptr_t kModuleBase = 0x70000000;
-constexpr uintptr_t kPlantedModule = 0x6F000000;
 
 HMODULE ModuleHandle(const std::string& name) {
   Machine& m = M();
@@ -32,7 +31,43 @@ const Module* ModuleOf(HMODULE h) {
 
 bool HasPath(const std::string& name) { return name.find_first_of("\\/:") != std::string::npos; }
 
-INT_PTR WINAPI PlantedEntry() { Stop("ran code of a DLL planted beside the program"); }
+std::string Folder(const std::string& fullPath) { return fullPath.substr(0, fullPath.find_last_of('\\')); }
+
+bool SameFolder(const std::string& a, const std::string& b) {
+  return SameText(FullPathFrom("C:\\", a), FullPathFrom("C:\\", b));
+}
+
+// Windows' KnownDLLs (of those the system here has): a bare name of one of them always loads the
+// system's, whatever the search.
+bool KnownDll(const std::string& name) {
+  static const char* const known[] = {"kernel32.dll", "user32.dll", "gdi32.dll", "setupapi.dll", "msvcrt.dll",
+                                      "advapi32.dll", "ole32.dll",  "shell32.dll", "rpcrt4.dll", "ntdll.dll"};
+  for (const char* k : known)
+    if (SameText(name, k)) return true;
+  return false;
+}
+
+// Loading a DLL runs its entry point: a file that is not the system's module is someone else's code.
+[[noreturn]] void RunPlanted(const std::string& path) {
+  Stop("loaded " + path + ", a DLL that is not the system's, and ran its code");
+}
+
+// Where the bare name leads for the process's search: the system's module (true), a planted file
+// (the process stops), or nothing (false). In order: a module of that name already loaded, the
+// KnownDLLs, the program's folder, the system directory, the current directory.
+bool SearchByName(const std::string& base) {
+  Machine& m = M();
+  Process& p = P();
+  if (p.loadedModules.count(FoldUtf8(base)) || KnownDll(base)) return ModuleHandle(base) != nullptr;
+  auto plantedIn = [&](const std::string& folder) {
+    const File* f = m.FindFile(folder + "\\" + base);
+    if (f && !f->directory) RunPlanted(f->path);
+  };
+  if (!p.searchSystemOnly) plantedIn(Folder(p.imagePath));
+  if (ModuleHandle(base)) return true;
+  if (!p.searchSystemOnly && !p.currentDirectoryOut) plantedIn(p.currentDirectory);
+  return false;
+}
 
 }  // namespace
 
@@ -99,31 +134,35 @@ HMODULE WINAPI LoadLibraryW(LPCWSTR name) {
   if (Faulted("LoadLibraryW", {{"lpLibFileName", n}})) return nullptr;
   Machine& m = M();
   std::string base = BaseName(n);
+  bool found;
   if (HasPath(n)) {
     std::string full = FullPath(n);
-    std::string folder = full.substr(0, full.find_last_of('\\'));
-    if (!SameText(folder, FullPathFrom("C:\\", m.systemDirectory))) {
-      if (m.FindFile(full)) return HMODULE(kPlantedModule);
-      SetError(ERROR_MOD_NOT_FOUND);
-      return nullptr;
-    }
-  } else if (File* f = m.FindFile(FullPath(base)); f && !f->directory) {
-    // A bare name finds a file of that name in the program's folder before the system's.
-    return HMODULE(kPlantedModule);
+    found = SameFolder(Folder(full), m.systemDirectory) && ModuleHandle(base);
+    if (const File* f = m.FindFile(full); !found && f && !f->directory) RunPlanted(f->path);
+  } else {
+    found = SearchByName(base);
   }
-  HMODULE h = ModuleHandle(base);
-  if (!h) {
+  if (!found) {
     SetError(ERROR_MOD_NOT_FOUND);
     return nullptr;
   }
   P().loadedModules.insert(FoldUtf8(base));
-  return h;
+  return ModuleHandle(base);
 }
+
+namespace winsim::detail {
+
+bool SystemLoadsByName(const std::string& name) {
+  if (!SearchByName(name)) return false;
+  P().loadedModules.insert(FoldUtf8(name));
+  return true;
+}
+
+}  // namespace winsim::detail
 
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name) {
   std::string n = name ? name : "";
   if (Faulted("GetProcAddress", {{"hModule", uintptr_t(module)}, {"lpProcName", n}})) return nullptr;
-  if (uintptr_t(module) == kPlantedModule) return PlantedEntry;
   const Module* mod = ModuleOf(module);
   if (!mod) {
     SetError(ERROR_MOD_NOT_FOUND);
@@ -146,6 +185,55 @@ static DWORD CopyOut(const std::basic_string<C>& s, C* buf, DWORD size) {
 UINT WINAPI GetSystemDirectoryW(LPWSTR buf, UINT size) {
   if (Faulted("GetSystemDirectoryW", {{"uSize", size}})) return 0;
   return CopyOut(Wide(M().systemDirectory), buf, size);
+}
+
+// A buffer too small takes as much of the name as fits with its NUL, and the call answers the
+// buffer's size with ERROR_INSUFFICIENT_BUFFER (as Windows does since Vista).
+DWORD WINAPI GetModuleFileNameW(HMODULE module, LPWSTR buf, DWORD size) {
+  if (Faulted("GetModuleFileNameW", {{"hModule", uintptr_t(module)}, {"nSize", size}})) return 0;
+  std::wstring name;
+  if (!module || uintptr_t(module) == kProgramImage) {
+    name = Wide(P().imagePath);
+  } else if (const Module* mod = ModuleOf(module)) {
+    name = Wide(M().systemDirectory + "\\" + mod->name);
+  } else {
+    SetError(ERROR_MOD_NOT_FOUND);
+    return 0;
+  }
+  if (size == 0) {
+    SetError(ERROR_INSUFFICIENT_BUFFER);
+    return 0;
+  }
+  if (name.size() < size) {
+    std::memcpy(buf, name.c_str(), (name.size() + 1) * sizeof(WCHAR));
+    return DWORD(name.size());
+  }
+  std::memcpy(buf, name.c_str(), (size - 1) * sizeof(WCHAR));
+  buf[size - 1] = 0;
+  SetError(ERROR_INSUFFICIENT_BUFFER);
+  return size;
+}
+
+BOOL WINAPI SetDefaultDllDirectories(DWORD flags) {
+  if (Faulted("SetDefaultDllDirectories", {{"DirectoryFlags", flags}})) return FALSE;
+  const DWORD known = LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_USER_DIRS |
+                      LOAD_LIBRARY_SEARCH_SYSTEM32 | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS;
+  if (!flags || (flags & ~known)) {
+    SetError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  if (flags != LOAD_LIBRARY_SEARCH_SYSTEM32) Stop("SetDefaultDllDirectories other than the system directory alone");
+  P().searchSystemOnly = true;
+  return TRUE;
+}
+
+// Only the empty text (the current directory out of the search) and null (the default again) are
+// simulated.
+BOOL WINAPI SetDllDirectoryW(LPCWSTR path) {
+  if (Faulted("SetDllDirectoryW", {{"lpPathName", path ? json(Utf8(path)) : json(nullptr)}})) return FALSE;
+  if (path && *path) Stop("SetDllDirectoryW with a folder is not simulated");
+  P().currentDirectoryOut = path != nullptr;
+  return TRUE;
 }
 
 DWORD WINAPI GetCurrentDirectoryA(DWORD size, LPSTR buf) {
@@ -268,9 +356,11 @@ int WINAPI MultiByteToWideChar(UINT cp, DWORD flags, LPCSTR s, int n, LPWSTR out
 
 int WINAPI WideCharToMultiByte(UINT cp, DWORD flags, LPCWSTR s, int n, LPSTR out, int size, LPCSTR defaultChar,
                                PBOOL usedDefault) {
-  if (Faulted("WideCharToMultiByte", {{"CodePage", cp}, {"cchWideChar", n}, {"cbMultiByte", size}})) return 0;
+  if (Faulted("WideCharToMultiByte", {{"CodePage", cp}, {"dwFlags", flags}, {"cchWideChar", n}, {"cbMultiByte", size},
+                                       {"lpUsedDefaultChar", usedDefault != nullptr}}))
+    return 0;
   UINT page;
-  if (!CodePageOf(cp, page) || flags || !s || size < 0 || n == 0 || n < -1) {
+  if (!CodePageOf(cp, page) || (flags & ~DWORD(WC_NO_BEST_FIT_CHARS)) || !s || size < 0 || n == 0 || n < -1) {
     SetError(ERROR_INVALID_PARAMETER);
     return 0;
   }
@@ -279,7 +369,9 @@ int WINAPI WideCharToMultiByte(UINT cp, DWORD flags, LPCWSTR s, int n, LPSTR out
     while (s[length]) ++length;
   length = n < 0 ? length + 1 : size_t(n);
   bool defaulted = false;
-  std::string bytes = WideToAnsi(s, length, page, defaultChar ? *defaultChar : '?', &defaulted);
+  // A character made a look-alike by best fit is no default character.
+  std::string bytes =
+      WideToAnsi(s, length, page, defaultChar ? *defaultChar : '?', &defaulted, !(flags & WC_NO_BEST_FIT_CHARS));
   if (usedDefault) *usedDefault = defaulted;
   int count = int(bytes.size());
   if (size == 0) return count;

@@ -34,6 +34,8 @@ struct File {
   std::string image;          // a program image: the name of a host program, e.g. "quorvin"
   bool heldForWrite = false;  // another program holds it open for writing (read sharing allowed)
   bool readDenied = false;    // the user may not read it
+  std::string shortName;      // the 8.3 alias of its last component ("LUKASZ~1"); empty: none, as
+                              // on a volume that makes no 8.3 names
 };
 
 // A compatible-driver entry that Windows lists for a device.
@@ -222,6 +224,9 @@ class Machine {
   std::string currentDirectory = "C:\\Drivers";     // where programs are started
   std::string systemDirectory = "C:\\Windows\\system32";
   std::map<std::string, std::string> programs;       // program image name -> host executable
+  // DLLs that the device-installation calls load by bare name while they run, as Windows loads
+  // class and co-installers; each must be a module of the system (modules) to be found there.
+  std::vector<std::string> installerLoads;
 
   std::vector<File> files;
   std::vector<Device> devices;
@@ -294,6 +299,8 @@ struct ProcessSpec {
   int bits = 32;
   std::string commandLine;          // as GetCommandLineW gives it; empty: "install.exe"
   std::string currentDirectory;     // empty: the machine's
+  std::string imagePath;            // the program file (GetModuleFileNameW); empty: the program's
+                                    // name in the current directory
 };
 
 struct ProcessResult {
@@ -340,8 +347,15 @@ class Session {
 // runs `body` as process `program`, saves the machine when the process ends.
 [[noreturn]] void ProgramMain(const char* program, int bits, int argc, char** argv, void (*body)());
 
-// The INF reading of winsim: the hardware IDs that an INF's model lines name, with the
-// description of each (used to decide which devices a package installs on).
+// The INF reading of winsim: the model lines of an INF, each with its description and its IDs
+// (the line's hardware ID first, then its compatible IDs; an empty field stays empty).
+struct ModelLine {
+  std::string description;
+  std::vector<std::string> ids;
+};
+std::vector<ModelLine> InfModelLines(const std::string& infText);
+// Every ID of the model lines, with the description of its line (used to decide which devices a
+// package installs on).
 std::vector<std::pair<std::string, std::string>> InfModels(const std::string& infText);
 
 }  // namespace winsim

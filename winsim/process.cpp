@@ -160,7 +160,7 @@ std::vector<char*> Environment(const std::vector<std::string>& extra, std::vecto
 int Spawn(const std::string& exe, const std::string& stateFile, const ProcessSpec& spec) {
   std::vector<std::string> store;
   std::vector<char*> env = Environment({"WINSIM_STATE=" + stateFile, "WINSIM_CMDLINE=" + spec.commandLine,
-                                        "WINSIM_CURDIR=" + spec.currentDirectory},
+                                        "WINSIM_CURDIR=" + spec.currentDirectory, "WINSIM_IMAGE=" + spec.imagePath},
                                        store);
   std::string argv0 = exe;
   char* argv[] = {argv0.data(), nullptr};
@@ -266,6 +266,7 @@ void ProgramMain(const char* program, int bits, int argc, char** argv, void (*bo
     for (int i = 1; i < argc; ++i) spec.commandLine += std::string(" ") + argv[i];
   }
   if (const char* dir = std::getenv("WINSIM_CURDIR")) spec.currentDirectory = dir;
+  if (const char* image = std::getenv("WINSIM_IMAGE")) spec.imagePath = image;
   SetUpProcess(machine, spec, state);
   body();
   Stop("the program returned without ending its process");
@@ -326,6 +327,7 @@ BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine, LPSECU
     return FALSE;
   }
   ProcessSpec spec;
+  spec.imagePath = path;
   spec.program = image->image;
   spec.bits = image->image == "install" ? 32 : 64;
   if (spec.bits == 64 && !m.Is64Bit()) {  // a 64-bit program on 32-bit Windows

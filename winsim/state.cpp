@@ -93,7 +93,7 @@ NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(SnapshotRecord, proc, label, win
 
 void to_json(json& j, const File& f) {
   j = json{{"path", f.path}, {"directory", f.directory}, {"data", Hex(f.data)}, {"image", f.image},
-           {"heldForWrite", f.heldForWrite}, {"readDenied", f.readDenied}};
+           {"heldForWrite", f.heldForWrite}, {"readDenied", f.readDenied}, {"shortName", f.shortName}};
 }
 
 void from_json(const json& j, File& f) {
@@ -103,6 +103,7 @@ void from_json(const json& j, File& f) {
   Get(j, "image", f.image);
   Get(j, "heldForWrite", f.heldForWrite);
   Get(j, "readDenied", f.readDenied);
+  Get(j, "shortName", f.shortName);
 }
 
 void to_json(json& j, const StoredInf& s) {
@@ -156,6 +157,7 @@ json Machine::ToJson() const {
               {"currentDirectory", currentDirectory},
               {"systemDirectory", systemDirectory},
               {"programs", programs},
+              {"installerLoads", installerLoads},
               {"files", files},
               {"devices", devices},
               {"driverStore", driverStore},
@@ -189,6 +191,7 @@ Machine Machine::FromJson(const json& j) {
   Get(j, "currentDirectory", m.currentDirectory);
   Get(j, "systemDirectory", m.systemDirectory);
   Get(j, "programs", m.programs);
+  Get(j, "installerLoads", m.installerLoads);
   Get(j, "files", m.files);
   Get(j, "devices", m.devices);
   Get(j, "driverStore", m.driverStore);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "driverinstall/DriverInstall.h"
 #include "install/Install.h"
 #include "winsim/internal.h"
 #include "winsim/machine.h"
@@ -58,6 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   int open;
   {
     winsim::Session s(m);
+    BindSystemEntries();
     BaseDir.Truncate(0);
     SetBaseDir();
     OSKind = osWinXP;

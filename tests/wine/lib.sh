@@ -9,7 +9,8 @@
 #   WINE_TEST_TWIN   folder with the twin install.exe (default: the repository's build/win64-twin)
 #   WINE_TEST_WORK   work folder with the base prefix "base" and "bits" (made by make-prefix.sh)
 #   WINE_TEST_TOOLS  folder with the test tools: wrun32.exe, wrun64.exe, wwin32.exe, wwin64.exe,
-#                    cfgmgr32-32.dll, cfgmgr32-64.dll, newdev32.dll and newdev64.dll
+#                    cfgmgr32-32.dll, cfgmgr32-64.dll, newdev32.dll, newdev64.dll, planted32.dll
+#                    and planted64.dll
 #   WINE_TEST_CLIB_EXE clib_tests.exe, the control library's shared tests (clib.sh only)
 #   WINE_TEST_KEEP   1: keep the scenario's prefix copy for a look afterwards
 set -uo pipefail

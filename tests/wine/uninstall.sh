@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # "/uninstall": every device whose instance ID begins "USB\VID_7A3C&" (in any letter case),
 # present or not, is removed with its registry keys; the driver packages that Windows lists as
-# compatible with them and the packages "veltowinusb.inf" and "usbvelto.inf" are removed from
-# C:\windows\inf; devices, keys and packages of others are left alone; exit code 0.
+# compatible with them whose driver's own hardware ID is the vendor's, and the packages
+# "veltowinusb.inf" and "usbvelto.inf", are removed from C:\windows\inf; devices, keys and
+# packages of others are left alone, also another maker's class driver that the vendor's devices
+# match through a compatible ID; exit code 0.
 source "$(dirname "$0")/lib.sh"
 scenario_begin
 set_windows_version win7 "6.1.7601 type=1"
@@ -13,12 +15,14 @@ ENUM='HKLM\System\CurrentControlSet\Enum'
 CLASS="HKLM\\System\\CurrentControlSet\\Control\\Class\\$USB_DEVICE_CLASS"
 
 # Driver packages as Windows keeps them: an older VELTO package under an OEM name, the two names
-# that the uninstall removes by name, and another maker's package.
+# that the uninstall removes by name, another maker's package, and another maker's class driver.
 cp "$WINE_TEST_SOURCE/data/velto-installed.inf" "$INF_DIR/oem12.inf"
 cp "$WINE_TEST_SOURCE/data/other-installed.inf" "$INF_DIR/oem13.inf"
+cp "$WINE_TEST_SOURCE/data/other-class.inf" "$INF_DIR/oem14.inf"
 cp "$SAMPLE_INF" "$INF_DIR/veltowinusb.inf"
 cp "$SAMPLE_INF" "$INF_DIR/usbvelto.inf"
-WINE_INFS=$(cd "$INF_DIR" && ls | grep -vix -e oem12.inf -e oem13.inf -e veltowinusb.inf -e usbvelto.inf -e '.*\.pnf')
+OWN_INFS=(-e oem12.inf -e oem13.inf -e oem14.inf -e veltowinusb.inf -e usbvelto.inf -e '.*\.pnf')
+WINE_INFS=$(cd "$INF_DIR" && ls | grep -vix "${OWN_INFS[@]}")
 
 VENDOR_DEVICES=(
   'USB\VID_7A3C&PID_0001\U1'   # plugged in, with its driver key
@@ -82,7 +86,9 @@ for inf in oem12.inf veltowinusb.inf usbvelto.inf; do
   if [ -e "$INF_DIR/$inf" ]; then fail "C:\\windows\\inf\\$inf is still there"; else ok "C:\\windows\\inf\\$inf removed"; fi
 done
 if [ -e "$INF_DIR/oem13.inf" ]; then ok "the other maker's package stays"; else fail "the other maker's package oem13.inf was removed"; fi
-WINE_INFS_AFTER=$(cd "$INF_DIR" && ls | grep -vix -e oem12.inf -e oem13.inf -e veltowinusb.inf -e usbvelto.inf -e '.*\.pnf')
+if [ -e "$INF_DIR/oem14.inf" ]; then ok "the other maker's class driver stays"
+else fail "the other maker's class driver oem14.inf, matched through a compatible ID, was removed"; fi
+WINE_INFS_AFTER=$(cd "$INF_DIR" && ls | grep -vix "${OWN_INFS[@]}")
 if [ "$WINE_INFS_AFTER" = "$WINE_INFS" ]; then ok "the system's own packages stay"
 else fail "the system's own packages changed:"; diff <(echo "$WINE_INFS") <(echo "$WINE_INFS_AFTER") | sed 's/^/    /'; fi
 
