@@ -10,8 +10,10 @@ HMODULE hSetupLib = nullptr;
 
 namespace {
 
+void ShowError(const WCHAR* Text) { MessageBoxW(nullptr, Text, L"Error", MB_ICONERROR); }
+
 [[noreturn]] void Fatal(const WCHAR* Text) {
-  MessageBoxW(nullptr, Text, L"Error", MB_ICONERROR);
+  ShowError(Text);
   EndProgram(1);
 }
 
@@ -120,9 +122,11 @@ bool CommandLineItem(const WCHAR* CommandLine, int Index, WideText& Item) {
 void OpenMainWindow() {
   TMainWindow* window = New<TMainWindow>();
   if (!window || !window->Complete()) {
-    // Destroying the window frees the controls that were made with it.
+    // The box comes first: destroying the main window posts WM_QUIT, which would end the box at
+    // once, unread. Destroying it then frees the controls that were made with it.
+    ShowError(L"Unable to create the main window!");
     if (window) window->Destroy();
-    Fatal(L"Unable to create the main window!");
+    EndProgram(1);
   }
   window->SetText(L"VELTO drivers installation program");
   window->SetStyle(window->GetStyle() | WS_SYSMENU | WS_THICKFRAME);

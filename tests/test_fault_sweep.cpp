@@ -597,8 +597,11 @@ class Judge {
       return;
     }
     if (r.exitCode != 0) {
-      // A start-up failure: the message box tells.
-      if (run.m.messageBoxes.empty()) Add("shows", "exit code 0x" + Hex(r.exitCode) + " without a message box");
+      // A start-up failure: the message box tells, if the user got to read it (a WM_QUIT that
+      // waited ended it at once).
+      bool read = std::any_of(run.m.messageBoxes.begin(), run.m.messageBoxes.end(),
+                              [](const winsim::MessageBoxRecord& b) { return !b.endedByQuit; });
+      if (!read) Add("shows", "exit code 0x" + Hex(r.exitCode) + " without a message box that the user read");
       return;
     }
     // A click that finds no such button: the window lacks what the user asks for.

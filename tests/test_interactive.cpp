@@ -195,18 +195,35 @@ TEST(Interactive, ExitClickedWhileAStepPumpsEndsTheProgramThere) {
   EXPECT_EQ(m.Calls("UnregisterClassW").size(), 1u);
 }
 
-TEST(Interactive, NoMainWindowIsAStartUpError) {
-  Machine m = WindowMachine();
-  m.Fail("CreateWindowExW", ERROR_NOT_ENOUGH_MEMORY, 1);
-  winsim::ProcessResult r = test::RunInstall(m, "");
-  EXPECT_TRUE(r.exited);
-  EXPECT_EQ(r.exitCode, 1u);
-  ASSERT_EQ(m.messageBoxes.size(), 1u);
-  EXPECT_EQ(m.messageBoxes[0].text, "Unable to create the main window!");
-  EXPECT_EQ(m.messageBoxes[0].caption, "Error");
-  EXPECT_EQ(m.messageBoxes[0].owner, 0u);
-  EXPECT_EQ(m.messageBoxes[0].type, UINT(MB_ICONERROR));
-  EXPECT_EQ(m.exits[0].gdiObjects, 0);
+// The main window, or any of its controls, that cannot be made whole is a start-up error: the
+// box stays until the user closes it (a WM_QUIT from the window's end would close it unread).
+TEST(Interactive, IncompleteMainWindowIsAStartUpError) {
+  struct Row {
+    const char* what;
+    const char* fn;
+    int nth;
+  } rows[] = {
+      {"main window", "CreateWindowExW", 1},   {"Install", "CreateWindowExW", 2},
+      {"Uninstall", "CreateWindowExW", 3},     {"Exit", "CreateWindowExW", 4},
+      {"list", "CreateWindowExW", 5},          {"Install's text", "SetWindowTextW", 1},
+      {"Uninstall's text", "SetWindowTextW", 2}, {"Exit's text", "SetWindowTextW", 3},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    Machine m = WindowMachine();
+    m.Fail(row.fn, ERROR_NOT_ENOUGH_MEMORY, row.nth);
+    winsim::ProcessResult r = test::RunInstall(m, "");
+    EXPECT_TRUE(r.exited);
+    EXPECT_EQ(r.exitCode, 1u);
+    ASSERT_EQ(m.messageBoxes.size(), 1u);
+    EXPECT_EQ(m.messageBoxes[0].text, "Unable to create the main window!");
+    EXPECT_EQ(m.messageBoxes[0].caption, "Error");
+    EXPECT_EQ(m.messageBoxes[0].owner, 0u);
+    EXPECT_EQ(m.messageBoxes[0].type, UINT(MB_ICONERROR));
+    EXPECT_FALSE(m.messageBoxes[0].endedByQuit) << "the user never saw the box";
+    ASSERT_EQ(m.exits.size(), 1u);
+    EXPECT_EQ(m.exits[0].gdiObjects, 0);
+  }
 }
 
 // ---- The window's own messages, in-process ----

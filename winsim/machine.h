@@ -85,6 +85,7 @@ struct MessageBoxRecord {
   std::string caption;
   uint64_t owner = 0;
   UINT type = 0;
+  bool endedByQuit = false;  // a WM_QUIT waited, or came while it showed: it ended at once, unread
 };
 
 // A message that winsim delivered to a window procedure.

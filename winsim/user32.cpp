@@ -132,9 +132,20 @@ int WINAPI MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType)
   MessageBoxRecord r{P().program, Utf8(lpText), Utf8(lpCaption), uint64_t(uintptr_t(hWnd)), uType};
   if (Faulted("MessageBoxW", {{"hWnd", r.owner}, {"lpText", r.text}, {"lpCaption", r.caption}, {"uType", uType}}))
     return 0;
-  // The user reads the box and closes it.
+  // The box runs a loop of its own, which dispatches what waits in the queue. A WM_QUIT that waits
+  // or that those messages post ends the box at once and stays queued for the program's loop;
+  // otherwise the user reads the box and closes it.
+  Process& p = P();
+  while (!p.quitPosted && !p.queue.empty()) {
+    Queued q = p.queue.front();
+    p.queue.pop_front();
+    p.lastTaken = q;
+    if (q.msg.hwnd && FindWindow(q.msg.hwnd))
+      Deliver(q.msg.hwnd, q.msg.message, q.msg.wParam, q.msg.lParam, q.fromSystem, true);
+  }
+  r.endedByQuit = p.quitPosted;
   M().messageBoxes.push_back(r);
-  return IDOK;
+  return r.endedByQuit ? 0 : IDOK;
 }
 
 BOOL WINAPI MessageBeep(UINT uType) {

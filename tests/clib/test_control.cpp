@@ -198,6 +198,28 @@ TEST_F(Control, CloseRunsDoCloseFreesTheObjectAndPostsOneQuit) {
   EXPECT_EQ(TakeQuitMessages(), std::vector<WPARAM>{0});
 }
 
+// The quit that the main window's end posts ends a message box at once, before the user has read
+// it, and stays queued for the program's loop; so a box meant to be read comes before that end.
+TEST_F(Control, QuitOfAClosedMainWindowEndsAMessageBoxAtOnce) {
+  struct Row {
+    const char* name;
+    bool closedFirst;  // else a WM_CLOSE waits, which the box's own loop dispatches
+  } rows[] = {{"closed before the box", true}, {"closed by a message that the box takes", false}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Reset();
+    TakeQuitMessages();
+    TClosingWindow* main = New<TClosingWindow>();
+    HWND h = main->Handle();
+    if (row.closedFirst) main->Close();
+    else PostMessageW(h, WM_CLOSE, 0, 0);
+    MessageBoxW(nullptr, L"This box ends by itself.", L"Error", MB_ICONERROR);
+    EXPECT_FALSE(IsWindow(h));
+    EXPECT_EQ(Seen().freed, 1);
+    EXPECT_EQ(TakeQuitMessages(), std::vector<WPARAM>{0});
+  }
+}
+
 TEST_F(Control, WindowClosedByTheUserIsDestroyedWithoutDoClose) {
   struct Road {
     const char* name;
