@@ -43,6 +43,7 @@ void ReadSysInfo();
 bool ArchitectureRefused(WORD Architecture);
 
 // Item Index of a command line (0: the program itself); false when there is no such item.
+// Item.Failed() tells that the heap could not hold the item whole.
 bool CommandLineItem(const WCHAR* CommandLine, int Index, WideText& Item);
 
 // The window branch: the main window, shown, and the message loop; ends the program.

@@ -138,6 +138,8 @@ void OpenMainWindow() {
 UINT RunCommandLine(const WCHAR* CommandLine) {
   WideText arg;
   if (!CommandLineItem(CommandLine, 1, arg)) OpenMainWindow();
+  // What the heap cut short is another argument ("x/uninstall" less its "x"): not the one given.
+  if (arg.Failed()) return 1;
   if (arg.Length()) CharLowerBuffW(arg.Data(), DWORD(arg.Length()));
   if (SameText(arg.c_str(), L"/install")) return DoInstall(nullptr) == 0 ? 0 : 1;
   if (SameText(arg.c_str(), L"/uninstall")) return DoUninstall(nullptr) ? 0 : 1;
