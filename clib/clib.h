@@ -260,6 +260,10 @@ class CControl {
   HWND ParentHandle() const;
   // Reads the new window's geometry and subclasses it; false when Windows refused either.
   bool Bind();
+  // Undoes the binding of a window that outlives its object: its previous procedure again, no
+  // object in its user data, and no child control that names the object as its parent.
+  void Unbind();
+  static BOOL CALLBACK ForgetParent(HWND Child, LPARAM Parent);
   bool StyleBit(DWORD Bit);
   void SetStyleBit(DWORD Bit, bool Value);
 

@@ -189,7 +189,7 @@ LRESULT WINAPI DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
       }
       return 0;
     case WM_CLOSE:
-      DestroyTree(hWnd, true);
+      DestroyTree(hWnd, true);  // DestroyWindow; a hook may keep the window
       return 0;
     case WM_SYSCOMMAND:
       switch (wParam & 0xFFF0) {

@@ -6,6 +6,7 @@
 
 typedef LRESULT(CALLBACK* WNDPROC)(HWND, UINT, WPARAM, LPARAM);
 typedef BOOL(CALLBACK* WNDENUMPROC)(HWND, LPARAM);
+typedef LRESULT(CALLBACK* HOOKPROC)(int code, WPARAM wParam, LPARAM lParam);
 
 typedef struct tagMSG {
   HWND hwnd;
@@ -107,6 +108,10 @@ typedef struct tagPAINTSTRUCT {
 #define MB_ICONERROR 0x00000010L
 #define MB_ICONEXCLAMATION 0x00000030L
 #define IDOK 1
+
+// Hooks.
+#define WH_CBT 5
+#define HCBT_DESTROYWND 4
 
 // Messages.
 #define WM_NULL 0x0000
@@ -432,6 +437,10 @@ HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWind
                             int Y, int nWidth, int nHeight, HWND hWndParent, HMENU hMenu, HINSTANCE hInstance,
                             LPVOID lpParam);
 BOOL WINAPI DestroyWindow(HWND hWnd);
+// Thread hooks: only WH_CBT, and of it only HCBT_DESTROYWND, whose nonzero answer keeps the window.
+HHOOK WINAPI SetWindowsHookExW(int idHook, HOOKPROC lpfn, HINSTANCE hmod, DWORD dwThreadId);
+BOOL WINAPI UnhookWindowsHookEx(HHOOK hhk);
+LRESULT WINAPI CallNextHookEx(HHOOK hhk, int nCode, WPARAM wParam, LPARAM lParam);
 BOOL WINAPI IsWindow(HWND hWnd);
 LRESULT WINAPI DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
 LRESULT WINAPI CallWindowProcW(WNDPROC lpPrevWndFunc, HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
