@@ -79,6 +79,11 @@ BOOL CALLBACK CControl::ForgetParent(HWND Child, LPARAM Parent) {
 
 void CControl::Close() {
   DoClose();
+  // Without a window no WM_NCDESTROY comes to free the object.
+  if (!wnd) {
+    Destroy();
+    return;
+  }
   // WM_NCDESTROY frees the object inside this call; nothing of it is touched afterwards.
   DestroyWindow(wnd);
 }

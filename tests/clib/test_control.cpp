@@ -19,9 +19,13 @@ class TClosingWindow : public CMainWindow {
   void DoClose() override { Seen().events.push_back(L"main:close"); }
 };
 
-// A control whose window cannot be made.
+// A control whose window cannot be made; records its DoClose and its freeing.
 class TWindowless : public CControl {
+ public:
+  ~TWindowless() override { ++Seen().freed; }
+
  protected:
+  void DoClose() override { Seen().events.push_back(L"windowless:close"); }
   void CreateWnd() override {
     wnd = CreateWindowExW(0, L"ClibNoSuchClass", L"", 0, 0, 0, 10, 10, nullptr, nullptr,
                           GetModuleHandleW(nullptr), nullptr);
@@ -240,20 +244,32 @@ TEST_F(Control, WindowClosedByTheUserIsDestroyedWithoutDoClose) {
   }
 }
 
-TEST_F(Control, ControlWithoutWindowDoesNothingHarmful) {
-  TWindowless* c = New<TWindowless>(nullptr);
-  ASSERT_NE(c, nullptr);
-  EXPECT_EQ(c->Handle(), nullptr);
-  c->Show();
-  c->Move(1, 2, 3, 4);
-  c->SetText(L"x");
-  c->SetBkColor(RGB(9, 9, 9));
-  c->SetBorder(true);
-  c->Invalidate();
-  EXPECT_EQ(TextOf(c), L"");
-  EXPECT_FALSE(c->GetVisible());
-  EXPECT_NE(c->Font(), nullptr);
-  c->Destroy();  // frees the font and the brush without a window
+// Either end frees a control that has no window; Close runs DoClose first.
+TEST_F(Control, ControlWithoutWindowDoesNothingHarmfulAndEitherEndFreesIt) {
+  struct Road {
+    const char* name;
+    void (CControl::*end)();
+    std::vector<std::wstring> events;
+  } roads[] = {{"Destroy", &CControl::Destroy, {}}, {"Close", &CControl::Close, {L"windowless:close"}}};
+  for (const Road& road : roads) {
+    SCOPED_TRACE(road.name);
+    Reset();
+    TWindowless* c = New<TWindowless>(nullptr);
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(c->Handle(), nullptr);
+    c->Show();
+    c->Move(1, 2, 3, 4);
+    c->SetText(L"x");
+    c->SetBkColor(RGB(9, 9, 9));
+    c->SetBorder(true);
+    c->Invalidate();
+    EXPECT_EQ(TextOf(c), L"");
+    EXPECT_FALSE(c->GetVisible());
+    EXPECT_NE(c->Font(), nullptr);
+    (c->*road.end)();  // frees the font and the brush without a window
+    EXPECT_EQ(Seen().freed, 1);
+    EXPECT_EQ(Seen().events, road.events);
+  }
 }
 
 }  // namespace
