@@ -1,4 +1,7 @@
 // Buttons and list boxes: creation values, events and the list operations.
+#include <cstdlib>
+#include <cstring>
+
 #include "probe.h"
 
 using namespace probe;
@@ -117,6 +120,28 @@ TEST_F(Controls, OnlyClickAndSelectionChangeRaiseEvents) {
     EXPECT_EQ(answer, 0);
     EXPECT_EQ(Seen().events.size(), row.raises ? 1u : 0u);
   }
+}
+
+// A button whose allocator leaves its block dirty: the zero start comes from New<T> itself.
+class TDirtyButton : public CButton {
+ public:
+  static void* operator new(size_t Size) noexcept {
+    void* block = std::malloc(Size);
+    if (block) std::memset(block, 0xA5, Size);
+    return block;
+  }
+  static void operator delete(void* Block) noexcept { std::free(Block); }
+};
+
+TEST_F(Controls, NewControlHasNoHandlerWhateverItsAllocatorLeft) {
+  TDirtyButton* b = New<TDirtyButton>(main);
+  ASSERT_NE(b, nullptr);
+  ASSERT_EQ(b->OnClick().Code, nullptr);
+  EXPECT_EQ(b->OnClick().Data, nullptr);
+  ShowMain();
+  b->Show();
+  SendMessageW(b->Handle(), BM_CLICK, 0, 0);  // no handler to call
+  EXPECT_TRUE(IsWindow(b->Handle()));
 }
 
 // A click handler that closes the main window: the button and its parent go while their
