@@ -37,5 +37,11 @@ class TMainWindow : public CMainWindow {
 // The window's handle; 0 for none.
 HWND WindowHandle(TMainWindow* Window);
 
+// The main window of this handle (the main window's own), found again after a call that can run
+// its messages: a step's pump, an install call (Windows may show a dialog that the window owns),
+// the hand-over's wait. A WM_CLOSE taken there destroys the window and frees the object; null
+// then, and the caller goes on as in a silent run.
+TMainWindow* MainWindowOf(HWND Handle);
+
 // Appends one line to the window's log list; nothing without a window.
 void AddLogLine(TMainWindow* Window, const WCHAR* Line);

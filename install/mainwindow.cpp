@@ -89,6 +89,9 @@ void TMainWindow::btnExitClick(void*) { Close(); }
 
 HWND WindowHandle(TMainWindow* Window) { return Window ? Window->Handle() : nullptr; }
 
+// While the window lives, its user data holds its object; a window that has gone holds none.
+TMainWindow* MainWindowOf(HWND Handle) { return static_cast<TMainWindow*>(ControlOf(Handle)); }
+
 void AddLogLine(TMainWindow* Window, const WCHAR* Line) {
   if (Window && Window->lbLog) Window->lbLog->AddString(Line);
 }

@@ -98,13 +98,15 @@ int DoInstall(TMainWindow* Window) {
   }
 
   if (OSKind < osVista) {
-    // One install per hardware ID; the first failure is the procedure's result.
+    // One install per hardware ID; the first failure is the procedure's result. Each step may
+    // run the window's messages, and the window may go meanwhile: it is found again each time.
+    const HWND owner = WindowHandle(Window);
     DWORD result = ERROR_SUCCESS;
     for (size_t i = 0; i < ids.Count(); ++i) {
       // A message that the heap cut short is not shown; the install goes on without it.
       AnsiText message;
       bool whole = message.Append("Installing driver for ") && message.Append(ids[i]) && message.Append("...");
-      DWORD r = InstallDeviceDriver(Window, ids[i], InfName, whole ? message.c_str() : nullptr);
+      DWORD r = InstallDeviceDriver(MainWindowOf(owner), ids[i], InfName, whole ? message.c_str() : nullptr);
       if (result == ERROR_SUCCESS && !Succeeded(r)) result = r;
     }
     return int(result);

@@ -195,6 +195,65 @@ TEST(Interactive, ExitClickedWhileAStepPumpsEndsTheProgramThere) {
   EXPECT_EQ(m.Calls("UnregisterClassW").size(), 1u);
 }
 
+// Windows may run the window's messages inside an install call (a dialog of its own, owned by
+// the window); a WM_CLOSE taken there (Task Manager's End task) ends the window and frees its
+// objects. The step goes on as in a silent run, and the quit that the window's end posted ends
+// the program.
+TEST(Interactive, WindowClosedInsideTheInstallCallIsNotUsedAgain) {
+  struct Road {
+    const char* name;
+    DWORD major, minor;
+    WORD architecture;
+    const char* call;
+    std::string result;  // the step's last debug line
+  } roads[] = {
+      {"package", 6, 1, PROCESSOR_ARCHITECTURE_INTEL, "DiInstallDriverA", "success, mark to reinstall"},
+      {"hand-over", 6, 1, PROCESSOR_ARCHITECTURE_AMD64, "DiInstallDriverA", "success, mark to reinstall"},
+      {"per hardware ID", 5, 1, PROCESSOR_ARCHITECTURE_INTEL, "UpdateDriverForPlugAndPlayDevicesA",
+       "success, marked to reinstall"},
+  };
+  for (const Road& road : roads) {
+    SCOPED_TRACE(road.name);
+    Machine m = test::PackageMachine(road.major, road.minor);
+    m.nativeArchitecture = road.architecture;
+    m.AddDevice("USB\\VID_7A3C&PID_0001\\5&1", {"USB\\VID_7A3C&PID_0001"}, false);
+    m.ownedDialogs = {road.call};
+    m.UserClicks("Install");
+    m.UserEndsTask().inDialog = true;
+    winsim::ProcessResult r = RunWindow(m);
+    EXPECT_TRUE(r.exited);
+    EXPECT_EQ(r.exitCode, 0u);
+    EXPECT_TRUE(m.script.empty());
+    EXPECT_EQ(m.debugLines.empty() ? "" : m.debugLines.back(), road.result);
+    EXPECT_EQ(m.exits.size(), road.architecture == PROCESSOR_ARCHITECTURE_AMD64 ? 2u : 1u);
+    for (const winsim::ExitRecord& e : m.exits) EXPECT_EQ(e.gdiObjects, 0) << e.proc;
+
+    // The one install call, which the window owned.
+    size_t call = m.calls.size();
+    for (size_t i = 0; i < m.calls.size(); ++i)
+      if (m.calls[i].proc == "install" && m.calls[i].fn == road.call) {
+        EXPECT_EQ(call, m.calls.size()) << "a second install call";
+        call = i;
+      }
+    if (call == m.calls.size()) {
+      ADD_FAILURE() << "no install call";
+      continue;
+    }
+    EXPECT_NE(m.calls[call].args["hwndParent"].get<uint64_t>(), 0u);
+    // From the step's first debug line after the call on, the call has returned, and the program
+    // has no window left (the window's end ran inside the call): no call names one, but to ask
+    // whether it is still there.
+    size_t returned = call + 1;
+    while (returned < m.calls.size() && m.calls[returned].fn != "OutputDebugStringW") ++returned;
+    EXPECT_LT(returned, m.calls.size()) << "no debug line after the install call";
+    for (size_t i = returned; i < m.calls.size(); ++i) {
+      const winsim::CallRecord& c = m.calls[i];
+      if (c.proc != "install" || !c.args.contains("hWnd") || c.fn == "GetWindowLongPtrW") continue;
+      EXPECT_EQ(c.args["hWnd"].get<uint64_t>(), 0u) << c.fn << " on a window, after the window has gone";
+    }
+  }
+}
+
 // The main window, or any of its controls, that cannot be made whole is a start-up error: the
 // box stays until the user closes it (a WM_QUIT from the window's end would close it unread).
 TEST(Interactive, IncompleteMainWindowIsAStartUpError) {

@@ -150,7 +150,7 @@ struct WindowSnapshot {
 
 // One action of the simulated user.
 struct UserAction {
-  enum Kind { Click, CloseBox, SystemClose, AltF4, Resize, SelectLine, Snapshot };
+  enum Kind { Click, CloseBox, SystemClose, AltF4, EndTask, Resize, SelectLine, Snapshot };
   Kind kind = Click;
   std::string text;           // Click: the button's text; Snapshot: a label for the record
   int width = 0, height = 0;  // Resize: the window size asked for (the system's sizing applies)
@@ -158,6 +158,7 @@ struct UserAction {
   bool whileBusy = false;     // may be taken by a PeekMessageW pump inside running work (a click
                               // that waits in the queue); otherwise only when the program waits
                               // for input in GetMessageW with an empty queue
+  bool inDialog = false;      // taken only while a dialog of an install call shows (Machine::ownedDialogs)
 };
 
 // A window of the tree at a snapshot, in tree order (depth-first, parent before children).
@@ -232,6 +233,10 @@ class Machine {
 
   std::vector<Rule> rules;
   std::map<std::string, int> callCounts;  // "fn" and "fn@proc" -> calls so far
+  // The install calls, by name, that show a dialog owned by their window, as Windows does for
+  // driver signing or a file it cannot find: while it shows, its loop runs the thread's messages
+  // and the user's inDialog actions; then the user closes it and the call goes on.
+  std::vector<std::string> ownedDialogs;
 
   // The record of what programs did, in order.
   std::vector<CallRecord> calls;
@@ -271,6 +276,8 @@ class Machine {
   UserAction& UserClosesBox();
   UserAction& UserClosesFromSystemMenu();
   UserAction& UserPressesAltF4();
+  // Task Manager's End task, or Close window on the taskbar: WM_CLOSE posted to the window.
+  UserAction& UserEndsTask();
   UserAction& UserResizes(int width, int height);
   UserAction& UserSelectsLine(int line);
   UserAction& UserSnapshot(const std::string& label);

@@ -46,10 +46,11 @@ NLOHMANN_JSON_SERIALIZE_ENUM(UserAction::Kind, {{UserAction::Click, "click"},
                                                 {UserAction::CloseBox, "closeBox"},
                                                 {UserAction::SystemClose, "systemClose"},
                                                 {UserAction::AltF4, "altF4"},
+                                                {UserAction::EndTask, "endTask"},
                                                 {UserAction::Resize, "resize"},
                                                 {UserAction::SelectLine, "selectLine"},
                                                 {UserAction::Snapshot, "snapshot"}})
-NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(UserAction, kind, text, width, height, line, whileBusy)
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(UserAction, kind, text, width, height, line, whileBusy, inDialog)
 
 json RectJson(const RECT& r) { return json::array({r.left, r.top, r.right, r.bottom}); }
 
@@ -163,6 +164,7 @@ json Machine::ToJson() const {
               {"nextOemNumber", nextOemNumber},
               {"rules", rules},
               {"callCounts", callCounts},
+              {"ownedDialogs", ownedDialogs},
               {"calls", calls},
               {"debugLines", debugLines},
               {"messageBoxes", messageBoxes},
@@ -196,6 +198,7 @@ Machine Machine::FromJson(const json& j) {
   Get(j, "nextOemNumber", m.nextOemNumber);
   Get(j, "rules", m.rules);
   Get(j, "callCounts", m.callCounts);
+  Get(j, "ownedDialogs", m.ownedDialogs);
   Get(j, "calls", m.calls);
   Get(j, "debugLines", m.debugLines);
   Get(j, "messageBoxes", m.messageBoxes);

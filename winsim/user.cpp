@@ -15,6 +15,7 @@ std::string Describe(const UserAction& a) {
     case UserAction::CloseBox: return "close box";
     case UserAction::SystemClose: return "system menu close";
     case UserAction::AltF4: return "Alt+F4";
+    case UserAction::EndTask: return "end task";
     case UserAction::Resize: return "resize to " + std::to_string(a.width) + "x" + std::to_string(a.height);
     case UserAction::SelectLine: return "select line " + std::to_string(a.line);
     case UserAction::Snapshot: return "snapshot '" + a.text + "'";
@@ -147,6 +148,12 @@ std::string AltF4(HWND target) {
   return "";
 }
 
+// Whatever the window's state: Task Manager asks the window to close (no point, no key).
+std::string EndTask(HWND target) {
+  Input(target, WM_CLOSE, 0, 0, POINT{0, 0});
+  return "";
+}
+
 // The user drags the bottom-right corner of the sizing border; the sizing loop that the press
 // starts in DefWindowProcW takes the drag.
 std::string Resize(HWND target, int width, int height) {
@@ -199,6 +206,7 @@ std::string Perform(const UserAction& a, HWND target) {
     case UserAction::CloseBox: return CloseBox(target);
     case UserAction::SystemClose: return SystemClose(target);
     case UserAction::AltF4: return AltF4(target);
+    case UserAction::EndTask: return EndTask(target);
     case UserAction::Resize: return Resize(target, a.width, a.height);
     case UserAction::SelectLine: return SelectLine(target, a.line);
     case UserAction::Snapshot: TakeSnapshot(a.text); return "";
@@ -211,10 +219,11 @@ std::string Perform(const UserAction& a, HWND target) {
 namespace winsim::detail {
 
 // An action is for the process that shows a window: one without (a child process started
-// meanwhile) leaves it in the script.
-bool TakeUserAction(bool busyOnly) {
+// meanwhile) leaves it in the script. An action for a dialog waits for one.
+bool TakeUserAction(bool busyOnly, bool inDialog) {
   Machine& m = M();
-  if (m.script.empty() || (busyOnly && !m.script.front().whileBusy)) return false;
+  if (m.script.empty() || m.script.front().inDialog != inDialog) return false;
+  if (busyOnly && !inDialog && !m.script.front().whileBusy) return false;
   HWND target = Target();
   if (!target) return false;
   UserAction a = m.script.front();
@@ -226,6 +235,8 @@ bool TakeUserAction(bool busyOnly) {
 
 std::string NoActionReason() {
   if (M().script.empty()) return "waits for input, and no user action is left";
+  if (M().script.front().inDialog)
+    return "waits for input, and the next user action (" + Describe(M().script.front()) + ") is for a dialog";
   return "waits for input, and the next user action (" + Describe(M().script.front()) +
          ") finds no visible window of this program";
 }
@@ -275,6 +286,7 @@ UserAction& Machine::UserClicks(const std::string& buttonText) {
 UserAction& Machine::UserClosesBox() { return Append(script, UserAction::CloseBox); }
 UserAction& Machine::UserClosesFromSystemMenu() { return Append(script, UserAction::SystemClose); }
 UserAction& Machine::UserPressesAltF4() { return Append(script, UserAction::AltF4); }
+UserAction& Machine::UserEndsTask() { return Append(script, UserAction::EndTask); }
 
 UserAction& Machine::UserResizes(int width, int height) {
   UserAction& a = Append(script, UserAction::Resize);
