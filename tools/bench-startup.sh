@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # A measure, not a test: the start-up of install.exe to its visible window on Wine, against a
-# minimal Win32 window program built here (one window class, one window, shown, a message loop).
+# minimal Win32 window program built here (one window class, one window, shown, a message loop)
+# of the same bitness: 32-bit, or 64-bit where install.exe's 64-bit twin stands in.
 # Each is started RUNS times (default 7, after one unmeasured warm-up), alternately, on an X
 # server of its own; the time runs from the start of the wine command until the X server shows a
 # mapped window with the program's caption. Prints the medians and their ratio.
@@ -53,7 +54,7 @@ int WINAPI WinMain(HINSTANCE inst, HINSTANCE prev, LPSTR cmd, int show) {
   return (int)msg.wParam;
 }
 CEOF
-i686-w64-mingw32-gcc -O2 -s -mwindows -static-libgcc -o "$BENCH/minimal.exe" "$BENCH/minimal.c"
+$CC -O2 -s -mwindows -static-libgcc -o "$BENCH/minimal.exe" "$BENCH/minimal.c"
 
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
 
@@ -62,7 +63,7 @@ now_ms() { echo $(($(date +%s%N) / 1000000)); }
 time_one() {
   local start end pid
   start=$(now_ms)
-  (cd "$1" && exec wine "$2" >/dev/null 2>&1) &
+  (cd "$1" && exec "$WINE" "$2" >/dev/null 2>&1) &
   pid=$!
   until xdotool search --onlyvisible --name "^$3\$" >/dev/null 2>&1; do
     sleep 0.005
@@ -90,4 +91,4 @@ mm=$(printf '%s\n' "${mini[@]}" | median)
 echo "install.exe to its visible window (ms): ${inst[*]}"
 echo "minimal.exe to its visible window (ms): ${mini[*]}"
 echo "medians: install.exe $mi ms, minimal window program $mm ms, ratio $(awk -v a="$mi" -v b="$mm" 'BEGIN { printf "%.2f", a / b }')"
-echo "$(wine --version); install.exe $(stat -c %s dist/install.exe) bytes, minimal.exe $(stat -c %s "$BENCH/minimal.exe") bytes"
+echo "$("$WINE" --version); install.exe ($BITS-bit) $(stat -c %s "$DEMO/install.exe") bytes, minimal.exe $(stat -c %s "$BENCH/minimal.exe") bytes"

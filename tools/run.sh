@@ -13,7 +13,7 @@ source tools/wine-window.sh
 build_all
 use_prefix
 make_demo
-WRUN=$(win_path "$RUN_DIR/wrun32.exe")
+WRUN=$(win_path "$RUN_DIR/wrun.exe")
 
 # Prints the runner's report and the exit code it gives.
 report() {
@@ -36,14 +36,14 @@ if [ $# -gt 0 ]; then
     timeout_ms=60000
   fi
   echo "Running install.exe $* in $WIN_DEMO"
-  out=$(wine "$WRUN" -dir "$WIN_DEMO" -timeout $timeout_ms "$WIN_DEMO\\install.exe" "$@" 2>/dev/null | tr -d '\r')
+  out=$("$WINE" "$WRUN" -dir "$WIN_DEMO" -timeout $timeout_ms "$WIN_DEMO\\install.exe" "$@" 2>/dev/null | tr -d '\r')
   report "$out" "$*"
   exit 0
 fi
 
 if [ -n "${DISPLAY:-}" ]; then
   echo "Opening install.exe in $WIN_DEMO on display $DISPLAY; close its window to end the run"
-  out=$(wine "$WRUN" -dir "$WIN_DEMO" -timeout 4294967295 "$WIN_DEMO\\install.exe" 2>/dev/null | tr -d '\r')
+  out=$("$WINE" "$WRUN" -dir "$WIN_DEMO" -timeout 4294967295 "$WIN_DEMO\\install.exe" 2>/dev/null | tr -d '\r')
   report "$out"
   exit 0
 fi
@@ -52,7 +52,7 @@ virtual_display
 unmanaged_windows
 echo "Opening install.exe in $WIN_DEMO on a virtual display ($DISPLAY)"
 outfile=$RUN_DIR/window-run.txt
-wine "$WRUN" -dir "$WIN_DEMO" -timeout 120000 "$WIN_DEMO\\install.exe" >"$outfile" 2>/dev/null &
+"$WINE" "$WRUN" -dir "$WIN_DEMO" -timeout 120000 "$WIN_DEMO\\install.exe" >"$outfile" 2>/dev/null &
 run_pid=$!
 if wwin wait "$CAPTION" 30000 >/dev/null; then
   sleep 1

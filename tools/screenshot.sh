@@ -12,8 +12,8 @@ make_demo
 virtual_display
 unmanaged_windows
 
-WRUN=$(win_path "$RUN_DIR/wrun32.exe")
-wine "$WRUN" -dir "$WIN_DEMO" -timeout 120000 "$WIN_DEMO\\install.exe" >"$RUN_DIR/screenshot-run.txt" 2>/dev/null &
+WRUN=$(win_path "$RUN_DIR/wrun.exe")
+"$WINE" "$WRUN" -dir "$WIN_DEMO" -timeout 120000 "$WIN_DEMO\\install.exe" >"$RUN_DIR/screenshot-run.txt" 2>/dev/null &
 run_pid=$!
 wwin wait "$CAPTION" 30000 >/dev/null || { echo "No window \"$CAPTION\" appeared"; exit 1; }
 

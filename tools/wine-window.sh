@@ -14,19 +14,35 @@ on_exit() {
 }
 trap on_exit EXIT
 
-# Installs what is missing and builds dist/ and our two Windows tools: wrun32.exe (runs a program
+# Installs what is missing and builds dist/, and our two Windows tools: wrun.exe (runs a program
 # as its debugger: debug lines and the full exit code; wine's own status keeps only the low byte)
-# and wwin.exe (reads a window back: rectangles, list lines).
+# and wwin.exe (reads a window back: rectangles, list lines). On a machine that runs no 32-bit x86
+# code (tests/wine/bits.sh) Wine's 64-bit loader runs install.exe's 64-bit twin, a test build, and
+# the tools are 64-bit too.
 build_all() {
   bash tools/setup.sh wine
-  local preset
-  for preset in win32 win64; do
+  BITS=$(bash tests/wine/bits.sh)
+  local preset presets=(win32 win64) cc=i686-w64-mingw32-gcc
+  WINE=wine
+  INSTALL_EXE=dist/install.exe
+  if [ "$BITS" = 64 ]; then
+    presets+=(win64-twin)
+    cc=x86_64-w64-mingw32-gcc
+    WINE=/usr/lib/wine/wine64
+    export WINELOADER=$WINE
+    INSTALL_EXE=build/win64-twin/install.exe
+  fi
+  for preset in "${presets[@]}"; do
     cmake --preset $preset >/dev/null
     cmake --build --preset $preset
   done
+  CC=$cc
   mkdir -p "$RUN_DIR"
-  i686-w64-mingw32-gcc -O2 -static-libgcc -s -o "$RUN_DIR/wrun32.exe" tests/wine/tools/wrun.c
-  i686-w64-mingw32-gcc -O2 -static-libgcc -s -o "$RUN_DIR/wwin.exe" tests/wine/tools/wwin.c
+  $CC -O2 -static-libgcc -s -o "$RUN_DIR/wrun.exe" tests/wine/tools/wrun.c
+  $CC -O2 -static-libgcc -s -o "$RUN_DIR/wwin.exe" tests/wine/tools/wwin.c
+  if [ "$BITS" = 64 ]; then
+    echo "Using $INSTALL_EXE, the 64-bit test build of install.exe, because this machine runs no 32-bit programs"
+  fi
 }
 
 # The Wine prefix build/wineprefix (or $WINEPREFIX), made on the first use.
@@ -35,7 +51,7 @@ use_prefix() {
   export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "Making the Wine prefix $WINEPREFIX..."
-    WINEARCH=win64 wineboot -i >/dev/null 2>&1
+    WINEARCH=win64 "$WINE" wineboot -i >/dev/null 2>&1
     wineserver -w
   fi
   # Debian's Wine does not find its own fonts (package fonts-wine) by itself: without Marlett the
@@ -46,17 +62,18 @@ use_prefix() {
   done
 }
 
-# A folder with the shipped programs and the sample driver package: build/demo.
+# A folder with the shipped programs (install.exe's twin in its place where it stands in) and the
+# sample driver package: build/demo.
 make_demo() {
   rm -rf "$DEMO"
   mkdir -p "$DEMO/amd64"
-  cp dist/install.exe "$DEMO/"
+  cp "$INSTALL_EXE" "$DEMO/install.exe"
   cp dist/amd64/quorvin.exe "$DEMO/amd64/"
   cp tests/data/veltowinusb.inf "$DEMO/"
-  WIN_DEMO=$(winepath -w "$DEMO" 2>/dev/null | tr -d '\r')
+  WIN_DEMO=$(win_path "$DEMO")
 }
 
-win_path() { winepath -w "$1" 2>/dev/null | tr -d '\r'; }
+win_path() { "$WINE" winepath -w "$1" 2>/dev/null | tr -d '\r'; }
 
 # An X server of our own (1024x768x24) for this run: DISPLAY names it.
 virtual_display() {
@@ -74,16 +91,16 @@ virtual_display() {
 # tests do. The prefix's own setting comes back afterwards, for runs on a desktop.
 unmanaged_windows() {
   local key='HKCU\Software\Wine\X11 Driver' before
-  before=$( (wine reg query "$key" /v Managed 2>/dev/null || true) | tr -d '\r' | awk '$1 == "Managed" { print $3 }')
-  wine reg add "$key" /v Managed /d N /f >/dev/null 2>&1
+  before=$( ("$WINE" reg query "$key" /v Managed 2>/dev/null || true) | tr -d '\r' | awk '$1 == "Managed" { print $3 }')
+  "$WINE" reg add "$key" /v Managed /d N /f >/dev/null 2>&1
   if [ -n "$before" ]; then
-    CLEANUPS+=("wine reg add '$key' /v Managed /d '$before' /f >/dev/null 2>&1")
+    CLEANUPS+=("'$WINE' reg add '$key' /v Managed /d '$before' /f >/dev/null 2>&1")
   else
-    CLEANUPS+=("wine reg delete '$key' /v Managed /f >/dev/null 2>&1")
+    CLEANUPS+=("'$WINE' reg delete '$key' /v Managed /f >/dev/null 2>&1")
   fi
 }
 
-wwin() { wine "$(win_path "$RUN_DIR/wwin.exe")" "$@" 2>/dev/null | tr -d '\r'; }
+wwin() { "$WINE" "$(win_path "$RUN_DIR/wwin.exe")" "$@" 2>/dev/null | tr -d '\r'; }
 
 # A field of the window's line of "wwin show", up to the next NAME= (rect -> "50 50 650 370").
 window_field() { wwin show "$CAPTION" | grep '^window: ' | head -n1 | field_of "$1"; }

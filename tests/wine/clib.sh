@@ -4,8 +4,8 @@
 # failed none. Arguments go to the program, e.g. --gtest_filter=ClibHarness.*
 source "$(dirname "$0")/lib.sh"
 EXE=${WINE_TEST_CLIB_EXE:?WINE_TEST_CLIB_EXE names clib_tests.exe}
-[ -f "$EXE" ] || die "missing $EXE (cmake --preset win32-tests && cmake --build --preset win32-tests)"
 prefix_begin
+[ -f "$EXE" ] || die "missing $EXE (the presets win32-tests and win64-twin-tests build it)"
 cp "$EXE" "$DRIVE_C/wtest/clib_tests.exe"
 # Without a window manager, Wine waits 2 s whenever a shown top-level window is hidden or
 # destroyed, for a withdrawal that no one makes. Unmanaged windows (Managed=N: Wine places and
@@ -14,7 +14,7 @@ wine_cmd reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2
   die "cannot make the windows unmanaged"
 log "scenario $SCENARIO: prefix $WINEPREFIX, display $DISPLAY, $EXE"
 
-timeout 600 wine 'C:\wtest\clib_tests.exe' --gtest_brief=0 "$@" >"$SCENARIO_DIR/out.txt" 2>"$SCENARIO_DIR/wine.err"
+timeout 600 "$WINE" 'C:\wtest\clib_tests.exe' --gtest_brief=0 "$@" >"$SCENARIO_DIR/out.txt" 2>"$SCENARIO_DIR/wine.err"
 code=$?
 OUT=$(tr -d '\r' <"$SCENARIO_DIR/out.txt")
 printf '%s\n' "$OUT" | sed 's/^/    /'

@@ -17,14 +17,14 @@ reg_import || die "cannot add the fake device"
 
 # The reference: what "/install" does here, the package install with its two debug lines.
 INSTALL_DEBUG=("Install_Driver: C:\\cmd\\veltowinusb.inf" "success")
-run32 -dir 'C:\cmd' 'C:\cmd\install.exe' /install
+run_install -dir 'C:\cmd' 'C:\cmd\install.exe' /install
 expect_exit 00000000 "/install"
 expect_debug_lines "/install" "${INSTALL_DEBUG[@]}"
 expect_silent "/install"
 
 # Arguments that are no keyword: exit code 1, no window, no debug line, no install.
 for arg in /x install /install:x -install /installx /uninstal '/ install' '""'; do
-  run32 -dir 'C:\cmd' 'C:\cmd\install.exe' "$arg"
+  run_install -dir 'C:\cmd' 'C:\cmd\install.exe' "$arg"
   expect_exit 00000001 "argument $arg"
   expect_debug_lines "argument $arg"
   expect_silent "argument $arg"
@@ -33,7 +33,7 @@ done
 # Keywords in other letter case, in quotes, or followed by more arguments act as "/install"
 # ($arg unquoted: '/install /uninstall' goes on the command line as two arguments).
 for arg in /INSTALL /Install '"/install"' '"/INSTALL"' '/install /uninstall' '/install junk'; do
-  run32 -dir 'C:\cmd' 'C:\cmd\install.exe' $arg
+  run_install -dir 'C:\cmd' 'C:\cmd\install.exe' $arg
   expect_exit 00000000 "argument $arg"
   expect_debug_lines "argument $arg" "${INSTALL_DEBUG[@]}"
   expect_silent "argument $arg"
@@ -42,13 +42,13 @@ done
 if reg_key_exists "$DEVICE"; then ok "no argument above uninstalled"; else fail "a device was removed by an argument above"; fi
 
 # "/uninstall" in other letter case acts as "/uninstall".
-run32 -dir 'C:\cmd' 'C:\cmd\install.exe' /UNINSTALL
+run_install -dir 'C:\cmd' 'C:\cmd\install.exe' /UNINSTALL
 expect_exit 00000000 "argument /UNINSTALL"
 expect_silent "argument /UNINSTALL"
 if reg_key_exists "$DEVICE"; then fail "/UNINSTALL left the vendor device"; else ok "/UNINSTALL removed the vendor device"; fi
 
 # Without the INF: exit code 1 and nothing at all, not even a debug line.
-run32 -dir 'C:\noinf' 'C:\noinf\install.exe' /install
+run_install -dir 'C:\noinf' 'C:\noinf\install.exe' /install
 expect_exit 00000001 "/install without the INF"
 expect_debug_lines "/install without the INF"
 expect_silent "/install without the INF"

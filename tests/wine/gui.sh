@@ -14,22 +14,23 @@ GUI_RUNS=0
 
 gui_begin() {
   command -v xdotool >/dev/null || die "xdotool is not installed (bash tools/setup.sh wine)"
-  [ -f "$TOOLS/wwin.exe" ] || die "missing $TOOLS/wwin.exe"
   scenario_begin
-  cp "$TOOLS/wwin.exe" "$DRIVE_C/wtest/"
+  # wwin of install.exe's bitness, so that the road needs no other.
+  [ -f "$TOOLS/wwin$INSTALL_BITS.exe" ] || die "missing $TOOLS/wwin$INSTALL_BITS.exe"
+  cp "$TOOLS/wwin$INSTALL_BITS.exe" "$DRIVE_C/wtest/wwin.exe"
   wine_cmd reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 ||
     die "cannot make the windows unmanaged"
 }
 
 wwin() { wine_cmd 'C:\wtest\wwin.exe' "$@" 2>>"$SCENARIO_DIR/wine.err" | tr -d '\r'; }
 
-# Starts C:\DIR\install.exe without an argument under wrun32 in the background and waits for its
+# Starts C:\DIR\install.exe without an argument under our runner in the background and waits for its
 # window; the scenario stops when no window comes.
 #   gui_start DIR
 gui_start() {
   GUI_RUNS=$((GUI_RUNS + 1))
   GUI_OUT=$SCENARIO_DIR/gui$GUI_RUNS.out
-  timeout 150 wine 'C:\wtest\wrun32.exe' -timeout 120000 -dir "C:\\$1" "C:\\$1\\install.exe" \
+  timeout 150 "$WINE" "C:\\wtest\\wrun$INSTALL_BITS.exe" -timeout 120000 -dir "C:\\$1" "C:\\$1\\install.exe" \
     >"$GUI_OUT" 2>>"$SCENARIO_DIR/wine.err" &
   GUI_PID=$!
   log "--- started C:\\$1\\install.exe without an argument (run $GUI_RUNS)"
@@ -40,7 +41,7 @@ gui_start() {
   fi
 }
 
-# Waits for the run to end and takes its report as run32 does: RUN_OUT, RUN_EXIT.
+# Waits for the run to end and takes its report as run_install does: RUN_OUT, RUN_EXIT.
 gui_end() {
   wait "$GUI_PID"
   GUI_PID=""

@@ -8,9 +8,10 @@ scenario_begin
 SYSTEM_DLLS='^(kernel32|user32|gdi32|comctl32|setupapi|newdev|cfgmgr32|advapi32|msvcrt|ntdll|shell32|ole32|oleaut32|version|shlwapi)\.dll$'
 
 # program | its system folder in the prefix
-for entry in "install.exe|$DRIVE_C/windows/syswow64" "amd64/quorvin.exe|$DRIVE_C/windows/system32"; do
-  IFS='|' read -r prog sysdir <<<"$entry"
-  imports=$(imports_of "$DIST/$prog")
+for entry in "install.exe|$INSTALL_EXE|$DRIVE_C/windows/$INSTALL_SYSDIR" \
+             "amd64/quorvin.exe|$QUORVIN_EXE|$DRIVE_C/windows/system32"; do
+  IFS='|' read -r prog exe sysdir <<<"$entry"
+  imports=$(imports_of "$exe")
   [ -n "$imports" ] || { fail "$prog: no import table read"; continue; }
   for dll in $(echo "$imports" | cut -d' ' -f1 | sort -uf); do
     lower=$(echo "$dll" | tr 'A-Z' 'a-z')
@@ -28,14 +29,14 @@ done
 
 # A folder with the two programs alone; the prefix as wineboot made it.
 mkdir -p "$DRIVE_C/bare/amd64"
-cp "$DIST/install.exe" "$DRIVE_C/bare/"
-cp "$DIST/amd64/quorvin.exe" "$DRIVE_C/bare/amd64/"
+cp "$INSTALL_EXE" "$DRIVE_C/bare/"
+cp "$QUORVIN_EXE" "$DRIVE_C/bare/amd64/"
 extra=$(find "$DRIVE_C/bare" -type f ! -name install.exe ! -name quorvin.exe)
 [ -z "$extra" ] || die "the bare folder holds more: $extra"
 
 # install.exe gets through its start-up checks and answers its command line (an unknown
 # argument: exit code 1); a missing DLL would end it with STATUS_DLL_NOT_FOUND (0xC0000135).
-run32 -dir 'C:\bare' 'C:\bare\install.exe' /unknown
+run_install -dir 'C:\bare' 'C:\bare\install.exe' /unknown
 expect_exit 00000001 "install.exe starts"
 expect_silent "install.exe starts"
 # quorvin.exe starts, installs and ends with 0 (Wine's package install always succeeds).

@@ -10,7 +10,7 @@ use_test_cfgmgr32
 
 add_marking_devices
 
-run32 -dir 'C:\pkg' 'C:\pkg\install.exe' /install
+run_install -dir 'C:\pkg' 'C:\pkg\install.exe' /install
 expect_exit 00000000 "/install, package method"
 expect_debug_lines "/install, package method" 'Install_Driver: C:\pkg\veltowinusb.inf' 'success'
 expect_silent "/install, package method"
@@ -20,7 +20,7 @@ check_marking "/install"
 # Windows 8 and later report 6.2 to a program without a supportedOS manifest: a workstation
 # there takes the package method too.
 set_windows_version win10 "6.2.9200 type=1"
-run32 -dir 'C:\pkg' 'C:\pkg\install.exe' /install
+run_install -dir 'C:\pkg' 'C:\pkg\install.exe' /install
 expect_exit 00000000 "/install on Windows 10"
 expect_debug_lines "/install on Windows 10" 'Install_Driver: C:\pkg\veltowinusb.inf' 'success'
 expect_silent "/install on Windows 10"

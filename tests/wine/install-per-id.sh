@@ -35,7 +35,7 @@ install_pass() {  # install_pass WINECFG-VERSION EXPECTED-OS TAG
   local other_before other_after
   other_before=$(reg_subkeys "$ENUM\\$other"; reg_values "$ENUM\\$other")
 
-  run32 -dir 'C:\perid' 'C:\perid\install.exe' /install
+  run_install -dir 'C:\perid' 'C:\perid\install.exe' /install
   expect_exit 00000000 "$version: /install"
   local want=()
   for _ in "${MARKER_IDS[@]}"; do want+=('Install_Device_Driver: C:\perid\veltowinusb.inf' 'success.'); done

@@ -2,10 +2,14 @@
 # our runner, the fake devices, and the checks. Sourced by each scenario script.
 #
 # Environment:
+#   WINE_TEST_ROAD   real: the programs of dist/, install.exe 32-bit; twin: install.exe's 64-bit
+#                    twin (build/win64-twin) through Wine's 64-bit loader. The real road is
+#                    skipped (exit code 77) where make-prefix.sh found no 32-bit x86 code to run.
 #   WINE_TEST_DIST   folder with install.exe and amd64/quorvin.exe (default: the repository's dist/)
-#   WINE_TEST_WORK   work folder with the base prefix "base" (made by make-prefix.sh)
-#   WINE_TEST_TOOLS  folder with the test tools: wrun32.exe, wrun64.exe, cfgmgr32.dll, newdev32.dll
-#                    and newdev64.dll
+#   WINE_TEST_TWIN   folder with the twin install.exe (default: the repository's build/win64-twin)
+#   WINE_TEST_WORK   work folder with the base prefix "base" and "bits" (made by make-prefix.sh)
+#   WINE_TEST_TOOLS  folder with the test tools: wrun32.exe, wrun64.exe, wwin32.exe, wwin64.exe,
+#                    cfgmgr32-32.dll, cfgmgr32-64.dll, newdev32.dll and newdev64.dll
 #   WINE_TEST_CLIB_EXE clib_tests.exe, the control library's shared tests (clib.sh only)
 #   WINE_TEST_KEEP   1: keep the scenario's prefix copy for a look afterwards
 set -uo pipefail
@@ -16,6 +20,22 @@ DIST=${WINE_TEST_DIST:-$REPO/dist}
 WORK=${WINE_TEST_WORK:?WINE_TEST_WORK names the work folder}
 TOOLS=${WINE_TEST_TOOLS:?WINE_TEST_TOOLS names the folder of the test tools}
 SCENARIO=$(basename "$0" .sh)
+ROAD=${WINE_TEST_ROAD:-real}
+
+# What the road runs: the loader, install.exe with its bitness, and its system folder in the prefix.
+QUORVIN_EXE=$DIST/amd64/quorvin.exe
+if [ "$ROAD" = twin ]; then
+  WINE=/usr/lib/wine/wine64
+  export WINELOADER=$WINE  # wineboot, reg and winepath start through it too
+  INSTALL_EXE=${WINE_TEST_TWIN:-$REPO/build/win64-twin}/install.exe
+  INSTALL_BITS=64
+  INSTALL_SYSDIR=system32
+else
+  WINE=wine
+  INSTALL_EXE=$DIST/install.exe
+  INSTALL_BITS=32
+  INSTALL_SYSDIR=syswow64
+fi
 
 # The sample driver package of the repository.
 SAMPLE_INF=$REPO/tests/data/veltowinusb.inf
@@ -30,7 +50,7 @@ CHECKS=0
 XVFB_PID=""
 
 # Every Wine command has a time limit, so that nothing can hang a run.
-wine_cmd() { timeout 120 wine "$@"; }
+wine_cmd() { timeout 120 "$WINE" "$@"; }
 
 log() { printf '%s\n' "$*"; }
 ok() { CHECKS=$((CHECKS + 1)); log "ok: $*"; }
@@ -51,11 +71,27 @@ cleanup() {
   fi
 }
 
+# Ends a scenario of the real road as skipped (CTest: SKIP_RETURN_CODE 77) where the machine runs
+# no 32-bit x86 code; a scenario that needs the 32-bit install.exe itself sets REAL_ONLY first,
+# the reason it has no twin.
+skip_without_32bit() {
+  local bits
+  bits=$(cat "$WORK/bits" 2>/dev/null) || die "no $WORK/bits (make-prefix.sh writes it)"
+  [ "$ROAD" = real ] && [ "$bits" = 64 ] || return 0
+  if [ -n "${REAL_ONLY:-}" ]; then
+    log "skipped: $REAL_ONLY, and this machine runs no 32-bit x86 code"
+  else
+    log "skipped: this machine runs no 32-bit x86 code; the 64-bit twin's road (wine.twin.*) stands in"
+  fi
+  exit 77
+}
+
 # The scenario's own prefix: a full copy of the base prefix (wineserver rewrites the registry
 # files in place, so nothing of it may be shared), and an X server of its own.
 prefix_begin() {
+  skip_without_32bit
   [ -f "$WORK/base/system.reg" ] || die "no base prefix in $WORK/base (make-prefix.sh makes it)"
-  SCENARIO_DIR=$WORK/$SCENARIO
+  SCENARIO_DIR=$WORK/$ROAD.$SCENARIO  # both roads of a scenario may run side by side
   rm -rf "$SCENARIO_DIR"
   mkdir -p "$SCENARIO_DIR"
   trap cleanup EXIT
@@ -78,12 +114,12 @@ prefix_begin() {
 
 # A scenario of the shipped programs: the prefix, with our runner in C:\wtest.
 scenario_begin() {
-  for f in "$DIST/install.exe" "$DIST/amd64/quorvin.exe" "$TOOLS/wrun32.exe" "$TOOLS/wrun64.exe"; do
+  prefix_begin
+  for f in "$INSTALL_EXE" "$QUORVIN_EXE" "$TOOLS/wrun32.exe" "$TOOLS/wrun64.exe"; do
     [ -f "$f" ] || die "missing $f"
   done
-  prefix_begin
   cp "$TOOLS/wrun32.exe" "$TOOLS/wrun64.exe" "$DRIVE_C/wtest/"
-  log "scenario $SCENARIO: prefix $WINEPREFIX, display $DISPLAY, programs from $DIST"
+  log "scenario $SCENARIO ($ROAD road): prefix $WINEPREFIX, display $DISPLAY, $INSTALL_EXE ($INSTALL_BITS-bit), $QUORVIN_EXE"
 }
 
 scenario_end() {
@@ -99,16 +135,16 @@ make_demo() {
   local dir=$DRIVE_C/$1
   rm -rf "$dir"
   mkdir -p "$dir/amd64"
-  cp "$DIST/install.exe" "$dir/"
-  cp "$DIST/amd64/quorvin.exe" "$dir/amd64/"
+  cp "$INSTALL_EXE" "$dir/"
+  cp "$QUORVIN_EXE" "$dir/amd64/"
   [ $# -ge 2 ] && cp "$2" "$dir/veltowinusb.inf"
   return 0
 }
 
 # Runs a program under our debugger. RUN_OUT holds its report (lines "debug: ", "window: ",
 # "exit: 0x........"), RUN_EXIT the full exit code (8 hex digits).
-#   run32 OPTIONS... PROGRAM ARGS...   (wrun32: 32-bit programs)
-#   run64 OPTIONS... PROGRAM ARGS...   (wrun64: 64-bit programs)
+#   run64 OPTIONS... PROGRAM ARGS...         (wrun64: quorvin.exe)
+#   run_install OPTIONS... PROGRAM ARGS...   (install.exe of the road, under wrun32 or wrun64)
 run_with() {
   local runner=$1
   shift
@@ -117,8 +153,8 @@ run_with() {
   log "--- $runner $*"
   printf '%s\n' "$RUN_OUT" | sed 's/^/    /'
 }
-run32() { run_with wrun32.exe "$@"; }
 run64() { run_with wrun64.exe "$@"; }
+run_install() { run_with "wrun$INSTALL_BITS.exe" "$@"; }
 
 # ---- checks on the last run ----
 
@@ -187,7 +223,7 @@ set_registry_version() {  # set_registry_version MAJOR MINOR BUILD WinNT|ServerN
 # What a program without a supportedOS manifest is told, as "MAJOR.MINOR.BUILD type=N".
 check_os() {
   local got
-  got=$(wine_cmd 'C:\wtest\wrun32.exe' -osinfo 2>/dev/null | tr -d '\r' | sed -n 's/^os: //p')
+  got=$(wine_cmd "C:\\wtest\\wrun$INSTALL_BITS.exe" -osinfo 2>/dev/null | tr -d '\r' | sed -n 's/^os: //p')
   case "$got" in
     "$1 "*) log "windows: $2 gives $got" ;;
     *) die "$2 should give $1, Wine gives '${got:-nothing}'" ;;
@@ -295,16 +331,17 @@ reg_subkeys() {
 }
 
 # Uses our cfgmgr32.dll, whose CM_Get_DevNode_Status answers from the device's TestPresent value,
-# in place of Wine's own (which calls every device present) for the 32-bit programs of this
-# prefix: it lies in the prefix's 32-bit system folder, and the override loads it before Wine's.
+# in place of Wine's own (which calls every device present) for install.exe's bitness in this
+# prefix: it lies in that system folder, and the override loads it before Wine's.
 use_test_cfgmgr32() {
-  [ -f "$TOOLS/cfgmgr32.dll" ] || die "missing $TOOLS/cfgmgr32.dll"
-  cp "$TOOLS/cfgmgr32.dll" "$DRIVE_C/windows/syswow64/cfgmgr32.dll"
+  local dll=$TOOLS/cfgmgr32-$INSTALL_BITS.dll
+  [ -f "$dll" ] || die "missing $dll"
+  cp "$dll" "$DRIVE_C/windows/$INSTALL_SYSDIR/cfgmgr32.dll"
   export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;cfgmgr32=n,b"
   # The device search asks the configuration manager through cfgmgr32.dll only when the
   # program imports it from there.
   local from
-  from=$(imports_of "$DIST/install.exe" | awk '$2 == "CM_Get_DevNode_Status" { print $1 }')
+  from=$(imports_of "$INSTALL_EXE" | awk '$2 == "CM_Get_DevNode_Status" { print $1 }')
   if [ -n "$from" ] && [ "$(echo "$from" | tr 'A-Z' 'a-z')" != cfgmgr32.dll ]; then
     fail "install.exe imports CM_Get_DevNode_Status from $from, not from cfgmgr32.dll"
   fi

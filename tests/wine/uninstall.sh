@@ -63,7 +63,7 @@ for id in "${VENDOR_DEVICES[@]}"; do
   reg_key_exists "$ENUM\\$id" || die "the fake device $id is not there"
 done
 
-run32 -dir 'C:\un' 'C:\un\install.exe' /uninstall
+run_install -dir 'C:\un' 'C:\un\install.exe' /uninstall
 expect_exit 00000000 "/uninstall"
 expect_debug_lines "/uninstall"
 expect_silent "/uninstall"
@@ -87,7 +87,7 @@ if [ "$WINE_INFS_AFTER" = "$WINE_INFS" ]; then ok "the system's own packages sta
 else fail "the system's own packages changed:"; diff <(echo "$WINE_INFS") <(echo "$WINE_INFS_AFTER") | sed 's/^/    /'; fi
 
 # A second run finds nothing more to do and still succeeds.
-run32 -dir 'C:\un' 'C:\un\install.exe' /uninstall
+run_install -dir 'C:\un' 'C:\un\install.exe' /uninstall
 expect_exit 00000000 "/uninstall again"
 expect_silent "/uninstall again"
 OTHERS_AFTER=$(snapshot_others)

@@ -12,7 +12,7 @@ BOX='window: class="#32770" caption="Error" text="This OS is not supported!"'
 refused_run() {  # refused_run WHAT ARGUMENT...
   local what=$1
   shift
-  run32 -dir 'C:\os' -close -timeout 30000 'C:\os\install.exe' "$@"
+  run_install -dir 'C:\os' -close -timeout 30000 'C:\os\install.exe' "$@"
   expect_line "$BOX" "$what: the box"
   if [ "$(printf '%s\n' "$RUN_OUT" | grep -c '^window: ')" = 1 ]; then ok "$what: no other window"; else fail "$what: $(printf '%s\n' "$RUN_OUT" | grep -c '^window: ') windows, not the one box"; fi
   expect_exit 00000001 "$what: after the box"
@@ -46,7 +46,7 @@ refused_run "5.5 server, /uninstall" /uninstall
 
 # The same program on a supported version shows nothing: the box comes from the version.
 set_windows_version winxp64 "5.2.3790 type=1"
-run32 -dir 'C:\os' -timeout 30000 'C:\os\install.exe' /x
+run_install -dir 'C:\os' -timeout 30000 'C:\os\install.exe' /x
 expect_exit 00000001 "5.2, unknown argument"
 expect_silent "5.2, unknown argument"
 
