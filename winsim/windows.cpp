@@ -220,9 +220,23 @@ ATOM WINAPI RegisterClassW(const WNDCLASSW* wc) {
   return Register(wc->lpszClassName, wc->lpfnWndProc, wc->style, wc->hbrBackground, wc->hInstance);
 }
 
+// The whole record goes into the call record.
 ATOM WINAPI RegisterClassExW(const WNDCLASSEXW* wc) {
-  if (Faulted("RegisterClassExW", {{"cbSize", wc ? wc->cbSize : 0}, {"lpszClassName", wc ? ClassArg(wc->lpszClassName) : ""}}))
-    return 0;
+  json args = json::object();
+  if (wc)
+    args = {{"cbSize", wc->cbSize},
+            {"style", wc->style},
+            {"lpfnWndProc", uintptr_t(wc->lpfnWndProc)},
+            {"cbClsExtra", wc->cbClsExtra},
+            {"cbWndExtra", wc->cbWndExtra},
+            {"hInstance", uintptr_t(wc->hInstance)},
+            {"hIcon", uintptr_t(wc->hIcon)},
+            {"hCursor", uintptr_t(wc->hCursor)},
+            {"hbrBackground", uintptr_t(wc->hbrBackground)},
+            {"lpszMenuName", wc->lpszMenuName ? json(ClassArg(wc->lpszMenuName)) : json(nullptr)},
+            {"lpszClassName", ClassArg(wc->lpszClassName)},
+            {"hIconSm", uintptr_t(wc->hIconSm)}};
+  if (Faulted("RegisterClassExW", args)) return 0;
   if (!wc || wc->cbSize != sizeof(WNDCLASSEXW)) {
     SetError(ERROR_INVALID_PARAMETER);
     return 0;
