@@ -136,6 +136,7 @@ struct Process {
   // A border drag of the simulated user, waiting for the sizing loop that its WM_NCLBUTTONDOWN starts.
   HWND dragWindow = nullptr;
   SIZE dragTo{};
+  POINT cursor{};  // the mouse cursor, in screen coordinates
   std::vector<std::pair<HHOOK, HOOKPROC>> cbtHooks;  // the thread's WH_CBT hooks, the latest first
 
   std::map<uintptr_t, GdiObject> gdi;

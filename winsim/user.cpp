@@ -93,6 +93,37 @@ void ClickAt(HWND h, POINT client, POINT screen) {
   Input(h, WM_LBUTTONUP, 0, lp, screen);
 }
 
+// The window that takes mouse input at a screen point: the topmost visible top-level window there,
+// then its deepest visible child there. A disabled window takes none: a disabled child leaves it
+// to its parent, a disabled top-level window drops it.
+HWND MouseTarget(POINT pt) {
+  auto inside = [&](const Window& w) {
+    RECT r = ScreenRect(w);
+    return pt.x >= r.left && pt.x < r.right && pt.y >= r.top && pt.y < r.bottom;
+  };
+  auto enabled = [](const Window& w) { return !(w.style & WS_DISABLED); };
+  HWND target = nullptr;
+  for (HWND h : P().topLevel)
+    if (IsVisibleTree(h) && inside(*FindWindow(h))) {
+      target = h;
+      break;
+    }
+  if (!target || !enabled(*FindWindow(target))) return nullptr;
+  for (bool deeper = true; deeper;) {
+    deeper = false;
+    for (HWND c : FindWindow(target)->children) {
+      Window* cw = FindWindow(c);
+      if (!cw || !(cw->style & WS_VISIBLE) || !inside(*cw)) continue;
+      if (enabled(*cw)) {
+        target = c;
+        deeper = true;
+      }
+      break;
+    }
+  }
+  return target;
+}
+
 // Each action returns why it hit nothing, or an empty text.
 std::string Click(HWND target, const std::string& text) {
   if (!EnabledTree(target)) return "the window is disabled";
@@ -308,3 +339,38 @@ UserAction& Machine::UserSnapshot(const std::string& label) {
 }
 
 }  // namespace winsim
+
+// ---- Input that a program makes ----
+
+BOOL WINAPI SetCursorPos(int X, int Y) {
+  if (Faulted("SetCursorPos", {{"X", X}, {"Y", Y}})) return FALSE;
+  P().cursor = POINT{std::clamp(X, 0, metrics::kScreenWidth - 1), std::clamp(Y, 0, metrics::kScreenHeight - 1)};
+  return TRUE;
+}
+
+// The left button goes down or up at the cursor, for the window that takes the mouse there
+// (posted, as all input; dropped where no window takes it). Other input is not simulated.
+UINT WINAPI SendInput(UINT cInputs, LPINPUT pInputs, int cbSize) {
+  if (Faulted("SendInput", {{"cInputs", cInputs}, {"cbSize", cbSize}})) return 0;
+  if (!pInputs || cbSize != int(sizeof(INPUT))) {
+    SetError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  for (UINT i = 0; i < cInputs; ++i) {
+    const INPUT& in = pInputs[i];
+    const DWORD buttons = MOUSEEVENTF_LEFTDOWN | MOUSEEVENTF_LEFTUP;
+    if (in.type != INPUT_MOUSE || !(in.mi.dwFlags & buttons) || (in.mi.dwFlags & ~buttons))
+      Stop("SendInput of anything but the left mouse button is not simulated");
+    POINT pt = P().cursor;
+    HWND h = MouseTarget(pt);
+    if (!h) continue;
+    const Window& w = *FindWindow(h);
+    POINT o = ClientOrigin(w);
+    LONG x = pt.x - o.x, y = pt.y - o.y;
+    if (x < 0 || y < 0 || x >= w.client.right - w.client.left || y >= w.client.bottom - w.client.top)
+      Stop("SendInput on a window's frame is not simulated");
+    if (in.mi.dwFlags & MOUSEEVENTF_LEFTDOWN) Input(h, WM_LBUTTONDOWN, MK_LBUTTON, Coords(x, y), pt);
+    if (in.mi.dwFlags & MOUSEEVENTF_LEFTUP) Input(h, WM_LBUTTONUP, 0, Coords(x, y), pt);
+  }
+  return cInputs;
+}

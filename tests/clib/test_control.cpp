@@ -170,13 +170,56 @@ TEST_F(Control, StyleLeavesTheCreationStyleUntilBorderOrHScrollReloadsIt) {
   p->Destroy();
 }
 
-TEST_F(Control, EnabledFollowsTheWindow) {
-  TProbe* p = New<TProbe>(nullptr);
-  EXPECT_TRUE(p->GetEnabled());
-  p->SetEnabled(false);
-  EXPECT_FALSE(p->GetEnabled());
-  EXPECT_FALSE(IsWindowEnabled(p->Handle()));
-  p->Destroy();
+// Records which of two buttons a click came from.
+struct ClickRecorder {
+  const CButton* target;
+  void Event(void* Sender) { Seen().events.push_back(Sender == target ? L"target" : L"marker"); }
+};
+
+// The user's click: the left mouse button down and up at the control's centre, through the system.
+void UserClick(const CControl* c) {
+  RECT r = c->GetWindowRect();
+  SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+  INPUT in[2] = {};
+  in[0].type = in[1].type = INPUT_MOUSE;
+  in[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+  in[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+  SendInput(2, in, sizeof(INPUT));
+}
+
+// A disabled button takes no click of the user's: the system gives a disabled window no mouse
+// input (a message sent to the button itself would still click it). Input comes in order, so
+// once a second button's click has come, the first one's would have too.
+TEST_F(Control, DisabledButtonTakesNoClick) {
+  CMainWindow* main = New<CMainWindow>();
+  main->Move(100, 100, 400, 300);
+  main->Show();
+  CButton* target = New<CButton>(main);
+  CButton* marker = New<CButton>(main);
+  target->Move(10, 10, 120, 30);
+  marker->Move(10, 60, 120, 30);
+  target->Show();
+  marker->Show();
+  ClickRecorder recorder{target};
+  target->SetOnClick(MakeEvent<TButtonClickEvent, ClickRecorder, &ClickRecorder::Event>(&recorder));
+  marker->SetOnClick(target->OnClick());
+  for (bool enabled : {false, true}) {
+    SCOPED_TRACE(enabled ? "enabled" : "disabled");
+    target->SetEnabled(enabled);
+    EXPECT_EQ(target->GetEnabled(), enabled);
+    Seen().events.clear();
+    UserClick(target);
+    UserClick(marker);
+    MSG msg;
+    while ((Seen().events.empty() || Seen().events.back() != L"marker") && GetMessageW(&msg, nullptr, 0, 0) > 0) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+    std::vector<std::wstring> expected = {L"marker"};
+    if (enabled) expected.insert(expected.begin(), L"target");
+    EXPECT_EQ(Seen().events, expected);
+  }
+  main->Destroy();
 }
 
 TEST_F(Control, TextRoundTrips) {

@@ -191,6 +191,39 @@ typedef struct tagPAINTSTRUCT {
 #define MK_SHIFT 0x0004
 #define MK_CONTROL 0x0008
 
+// Input of the mouse: only its left button, at the cursor.
+typedef struct tagMOUSEINPUT {
+  LONG dx;
+  LONG dy;
+  DWORD mouseData;
+  DWORD dwFlags;
+  DWORD time;
+  ULONG_PTR dwExtraInfo;
+} MOUSEINPUT;
+typedef struct tagKEYBDINPUT {
+  WORD wVk;
+  WORD wScan;
+  DWORD dwFlags;
+  DWORD time;
+  ULONG_PTR dwExtraInfo;
+} KEYBDINPUT;
+typedef struct tagHARDWAREINPUT {
+  DWORD uMsg;
+  WORD wParamL;
+  WORD wParamH;
+} HARDWAREINPUT;
+typedef struct tagINPUT {
+  DWORD type;
+  union {
+    MOUSEINPUT mi;
+    KEYBDINPUT ki;
+    HARDWAREINPUT hi;
+  };
+} INPUT, *LPINPUT;
+#define INPUT_MOUSE 0
+#define MOUSEEVENTF_LEFTDOWN 0x0002
+#define MOUSEEVENTF_LEFTUP 0x0004
+
 // WM_SIZING: the edge that is dragged.
 #define WMSZ_BOTTOMRIGHT 8
 
@@ -456,6 +489,8 @@ BOOL WINAPI IsIconic(HWND hWnd);
 BOOL WINAPI IsZoomed(HWND hWnd);
 BOOL WINAPI IsWindowEnabled(HWND hWnd);
 BOOL WINAPI EnableWindow(HWND hWnd, BOOL bEnable);
+BOOL WINAPI SetCursorPos(int X, int Y);
+UINT WINAPI SendInput(UINT cInputs, LPINPUT pInputs, int cbSize);
 BOOL WINAPI MoveWindow(HWND hWnd, int X, int Y, int nWidth, int nHeight, BOOL bRepaint);
 BOOL WINAPI SetWindowPos(HWND hWnd, HWND hWndInsertAfter, int X, int Y, int cx, int cy, UINT uFlags);
 BOOL WINAPI GetWindowRect(HWND hWnd, LPRECT lpRect);
