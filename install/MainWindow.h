@@ -8,7 +8,8 @@
 
 class TMainWindow : public CMainWindow {
  public:
-  // The window with its four controls, each shown at (8, 8); the window itself stays hidden.
+  // The window with its four controls, each shown at the margins' corner (8, 8); the window itself
+  // stays hidden. The first layout comes with the first size.
   void Create();
   // The window and all four controls exist.
   bool Complete() const;
@@ -23,7 +24,8 @@ class TMainWindow : public CMainWindow {
   void btnExitClick(void* Sender);
 
  protected:
-  // The layout: a column of buttons 8 from the right, the list filling the rest, margins of 8.
+  // The layout: a column of buttons 128 wide, 8 from the right, the list filling the rest,
+  // margins of 8 (mainwindow.cpp: Margin, ButtonWidth).
   void DoSize() override;
   const TMessageMap* Messages() const override { return &MessageTable; }
   // WM_GETMINMAXINFO: lParam points to the MINMAXINFO; the message goes on.

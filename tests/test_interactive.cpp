@@ -13,6 +13,10 @@ namespace {
 
 const char Caption[] = "VELTO drivers installation program";
 
+// The layout: the margin on every side and between the buttons, the width of the button column.
+const int kMargin = 8;
+const int kButtonWidth = 128;
+
 // A 32-bit Windows 7: the package is installed in the program's own process.
 Machine WindowMachine() {
   Machine m = test::PackageMachine();
@@ -30,6 +34,7 @@ winsim::ProcessResult RunWindow(Machine& m) {
 
 // The main window and its controls at a snapshot, the controls in client coordinates.
 struct View {
+  std::string label;  // the snapshot's
   winsim::WindowSnapshot main;
   RECT install{}, remove{}, exit{}, list{};
   Lines lines;
@@ -44,6 +49,7 @@ RECT InClient(const RECT& r, const winsim::WindowSnapshot& parent) {
 
 View Look(const Machine& m, const std::string& label) {
   View v;
+  v.label = label;
   auto shot = std::find_if(m.snapshots.begin(), m.snapshots.end(),
                            [&](const winsim::SnapshotRecord& s) { return s.label == label; });
   EXPECT_NE(shot, m.snapshots.end()) << "no snapshot " << label;
@@ -73,16 +79,21 @@ View Look(const Machine& m, const std::string& label) {
 int ClientWidth(const View& v) { return v.main.client.right - v.main.client.left; }
 int ClientHeight(const View& v) { return v.main.client.bottom - v.main.client.top; }
 
-// The layout for the window's client size: the button column 8 from the right, the list filling
-// the rest, margins of 8.
+// The layout for the window's client size: the button column kMargin from the right, Install at
+// the top, Uninstall a margin below it, Exit at the bottom, the list filling the rest, a margin
+// on every side. tests/wine/gui.sh (check_layout) repeats this arithmetic for the real window on
+// Wine: a change of the layout changes both.
 void ExpectLayout(const View& v) {
+  SCOPED_TRACE("snapshot " + v.label);
   const int cw = ClientWidth(v), ch = ClientHeight(v);
-  const int bh = v.install.bottom - v.install.top;
+  const int bh = v.install.bottom - v.install.top;  // every button is as high
+  const int column = cw - kMargin - kButtonWidth;   // the buttons' left edge
   EXPECT_GT(bh, 12);
-  EXPECT_EQ(test::S(v.install), test::S(RECT{cw - 136, 8, cw - 8, 8 + bh}));
-  EXPECT_EQ(test::S(v.remove), test::S(RECT{cw - 136, 16 + bh, cw - 8, 16 + 2 * bh}));
-  EXPECT_EQ(test::S(v.exit), test::S(RECT{cw - 136, ch - 8 - bh, cw - 8, ch - 8}));
-  EXPECT_EQ(test::S(v.list), test::S(RECT{8, 8, cw - 144, ch - 8}));
+  EXPECT_EQ(test::S(v.install), test::S(RECT{column, kMargin, cw - kMargin, kMargin + bh}));
+  const int removeTop = kMargin + bh + kMargin;
+  EXPECT_EQ(test::S(v.remove), test::S(RECT{column, removeTop, cw - kMargin, removeTop + bh}));
+  EXPECT_EQ(test::S(v.exit), test::S(RECT{column, ch - kMargin - bh, cw - kMargin, ch - kMargin}));
+  EXPECT_EQ(test::S(v.list), test::S(RECT{kMargin, kMargin, column - kMargin, ch - kMargin}));
 }
 
 TEST(Interactive, WindowLayoutAtTheStartWhenLargerAndAtTheMinimum) {
@@ -91,7 +102,7 @@ TEST(Interactive, WindowLayoutAtTheStartWhenLargerAndAtTheMinimum) {
   m.UserResizes(800, 500);
   m.UserSnapshot("larger");
   m.UserResizes(300, 200);
-  m.UserSnapshot("smaller");
+  m.UserSnapshot("minimum");
   m.UserClicks("Exit");
   winsim::ProcessResult r = RunWindow(m);
   EXPECT_TRUE(r.exited);
@@ -114,9 +125,9 @@ TEST(Interactive, WindowLayoutAtTheStartWhenLargerAndAtTheMinimum) {
   EXPECT_EQ(test::S(larger.main.window), test::S(RECT{50, 50, 850, 550}));
   ExpectLayout(larger);
 
-  View smaller = Look(m, "smaller");  // the window's minimum tracking size wins
-  EXPECT_EQ(test::S(smaller.main.window), test::S(RECT{50, 50, 650, 370}));
-  ExpectLayout(smaller);
+  View minimum = Look(m, "minimum");  // asked smaller: the minimum tracking size wins
+  EXPECT_EQ(test::S(minimum.main.window), test::S(RECT{50, 50, 650, 370}));
+  ExpectLayout(minimum);
 }
 
 TEST(Interactive, InstallWritesItsLinesUninstallAppendsInstallAgainClearsFirst) {
@@ -321,11 +332,11 @@ TEST(MainWindow, ControlsStandAtTheirStartUntilTheFirstLayout) {
   test::MainWindowScope scope;
   TMainWindow* w = scope.Window;
   for (CControl* c : std::vector<CControl*>{w->btnInstall, w->btnRemove, w->btnExit, w->lbLog}) {
-    EXPECT_EQ(c->Left(), 8);
-    EXPECT_EQ(c->Top(), 8);
+    EXPECT_EQ(c->Left(), kMargin);
+    EXPECT_EQ(c->Top(), kMargin);
     EXPECT_NE(s.Window(c->Handle()).style & WS_VISIBLE, 0u);  // shown, inside the hidden window
   }
-  EXPECT_EQ(w->btnInstall->Width(), 128);
+  EXPECT_EQ(w->btnInstall->Width(), kButtonWidth);
   EXPECT_FALSE(w->GetVisible());
   // Created in the order Install, Uninstall, Exit, list: the sibling order of the children.
   auto children = s.Window(w->Handle()).children;
