@@ -79,8 +79,6 @@ DWORD ReadHardwareIds(AnsiList& Ids) {
   return error;
 }
 
-bool Succeeded(DWORD Result) { return Result == ERROR_SUCCESS || Result == ERROR_NO_SUCH_DEVINST; }
-
 }  // namespace
 
 int DoInstall(TMainWindow* Window) {
@@ -107,13 +105,13 @@ int DoInstall(TMainWindow* Window) {
       AnsiText message;
       bool whole = message.Append("Installing driver for ") && message.Append(ids[i]) && message.Append("...");
       DWORD r = InstallDeviceDriver(MainWindowOf(owner), ids[i], InfName, whole ? message.c_str() : nullptr);
-      if (result == ERROR_SUCCESS && !Succeeded(r)) result = r;
+      if (result == ERROR_SUCCESS && !InstallSucceeded(r)) result = r;
     }
     return int(result);
   }
 
   DWORD r = InstallDriver(Window, InfName, "Installing VELTO WinUsb driver...");
-  if (!Succeeded(r)) return int(r);
+  if (!InstallSucceeded(r)) return int(r);
   for (size_t i = 0; i < ids.Count(); ++i) MarkForReinstall("USB", ids[i]);
   return ERROR_SUCCESS;
 }

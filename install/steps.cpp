@@ -53,7 +53,7 @@ bool ReportResult(TMainWindow* Window, DWORD Result, bool PackageStep) {
     DebugOutput(PackageStep ? row.PackageDebugLine : row.DeviceDebugLine);
     AddLogLine(Window, row.ListLine);
     if (row.Beep) MessageBeep(MB_ICONEXCLAMATION);
-    return Result == ERROR_SUCCESS || Result == ERROR_NO_SUCH_DEVINST;
+    return InstallSucceeded(Result);
   }
   WideText line;
   if (FormatCode(line, L"Other error - ", Result)) {
