@@ -2,6 +2,22 @@
 // top right and Exit at the bottom right. The install and uninstall procedures take it as their
 // window: their lines go to its list, its handle owns the install dialogs and receives the
 // uninstall's progress texts (WM_ADDLOG).
+//
+// The message path, from a click to the log list:
+// - Binding: each control is subclassed when it is created, in CControl::Bind (clib/control.cpp):
+//   its object goes into GWLP_USERDATA and ApiWndProc becomes its window procedure. The class
+//   registration has nothing to do with it ("CLibApiWnd" names DefWindowProcW).
+// - A click: the button's own window procedure (BUTTON's, behind ApiWndProc) sends WM_COMMAND with
+//   BN_CLICKED to its parent, this window. ApiWndProc hands it to this object's WndProc, whose
+//   CControl::WMCommand finds the button's object from the message's window handle (ControlOf)
+//   and calls its DoCommand; CButton::DoClick then calls OnClick, which is btnInstallClick,
+//   btnRemoveClick or btnExitClick. The command is consumed: the parent's DefWindowProcW never
+//   sees it.
+// - Lines: Install writes its lines straight into lbLog as UTF-16 (AddLogLine), since the install
+//   steps are this program's own and hold this window. Uninstall's lines come from the removal in
+//   driverinstall, which is shared and knows no window class: it sends each ANSI text with
+//   SendMessageW(handle, WM_ADDLOG, text, 0), and WMAddLog decodes it from the ANSI code page
+//   before the send returns.
 #pragma once
 
 #include "clib/clib.h"
