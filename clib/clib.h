@@ -13,8 +13,8 @@
 // The Result convention: a handler leaves Result nonzero to pass the message on to
 // fDefWindowProc, and sets it to 0 to consume it (the window procedure then answers 0).
 //
-// Lifetime: controls live on the heap, made with New<T>() (the object starts zero-filled, then
-// its creation runs as class T). The library frees each object when its window receives
+// Lifetime: controls live on the heap, made with New<T>() (every field starts zero, then its
+// creation runs as class T). The library frees each object when its window receives
 // WM_NCDESTROY; Destroy() frees it the other way round (object first, window with it).
 #pragma once
 
@@ -106,11 +106,12 @@ LRESULT CALLBACK ApiWndProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam);
 // The control object of a window of this library; null for any other window.
 CControl* ControlOf(HWND Window);
 
-// Makes a control of class T: zero-filled on the heap, then created as class T. Null only when
-// the heap refused; a control whose window could not be made has Handle() 0.
+// Makes a control of class T: on the heap, every field zero (value-initialised, whatever the
+// allocator gives), then created as class T. Null only when the heap refused; a control whose
+// window could not be made has Handle() 0.
 template <class T, class... A>
 T* New(A... Args) {
-  T* c = new T;
+  T* c = new T();
   if (c) c->Create(Args...);
   return c;
 }
@@ -260,6 +261,10 @@ class CControl {
   HWND ParentHandle() const;
   // Reads the new window's geometry and subclasses it; false when Windows refused either.
   bool Bind();
+  // Undoes the binding of a window that outlives its object: its previous procedure again, no
+  // object in its user data, and no child control that names the object as its parent.
+  void Unbind();
+  static BOOL CALLBACK ForgetParent(HWND Child, LPARAM Parent);
   bool StyleBit(DWORD Bit);
   void SetStyleBit(DWORD Bit, bool Value);
 

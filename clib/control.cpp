@@ -51,7 +51,9 @@ void CControl::Destroy() {
   Finalize();
   if (wnd && !fDestroying) {
     fDestroying = true;
-    DestroyWindow(wnd);  // its WM_NCDESTROY finds fDestroying set; the children free themselves
+    // Its WM_NCDESTROY finds fDestroying set; the children free themselves. A window that stays
+    // (a WH_CBT hook may keep it) must lead nowhere once the object is gone.
+    if (!DestroyWindow(wnd)) Unbind();
   }
   wnd = nullptr;
   // Only after the window: no message is ever handled with a freed font or brush.
@@ -62,8 +64,26 @@ void CControl::Destroy() {
   delete this;
 }
 
+void CControl::Unbind() {
+  // Either write alone keeps ApiWndProc away from the object.
+  SetWindowLongPtrW(wnd, GWLP_USERDATA, 0);
+  SetWindowLongPtrW(wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(fDefWindowProc));
+  EnumChildWindows(wnd, ForgetParent, reinterpret_cast<LPARAM>(this));
+}
+
+BOOL CALLBACK CControl::ForgetParent(HWND Child, LPARAM Parent) {
+  CControl* child = ControlOf(Child);
+  if (child && child->fParent == reinterpret_cast<CControl*>(Parent)) child->fParent = nullptr;
+  return TRUE;
+}
+
 void CControl::Close() {
   DoClose();
+  // Without a window no WM_NCDESTROY comes to free the object.
+  if (!wnd) {
+    Destroy();
+    return;
+  }
   // WM_NCDESTROY frees the object inside this call; nothing of it is touched afterwards.
   DestroyWindow(wnd);
 }

@@ -49,6 +49,7 @@ bool ArchitectureRefused(WORD Architecture);
 bool AppendExactAnsiPath(AnsiText& Out, const WCHAR* Path, DWORD& Error);
 
 // Item Index of a command line (0: the program itself); false when there is no such item.
+// Item.Failed() tells that the heap could not hold the item whole.
 bool CommandLineItem(const WCHAR* CommandLine, int Index, WideText& Item);
 
 // The window branch: the main window, shown, and the message loop; ends the program.
@@ -65,6 +66,11 @@ const UINT WM_ADDLOG = WM_USER + 1;
 
 // One debug-output line, unchanged.
 void DebugOutput(const WCHAR* Text);
+
+// An install result that counts as success: 0, or ERROR_NO_SUCH_DEVINST (no matching device was
+// present, and the package went into the driver store). The steps report it so, mark the absent
+// devices after it, and the procedure returns 0 for it.
+inline bool InstallSucceeded(DWORD Result) { return Result == ERROR_SUCCESS || Result == ERROR_NO_SUCH_DEVINST; }
 
 // The per-device step: installs InfFileName (in BaseDir) for one hardware ID and reports the
 // result. A null Message adds no message line.

@@ -3,8 +3,12 @@
 
 namespace {
 
-// A button of the column, at (8, 8) and 128 wide, with its text and handler; null when it could
-// not be made whole (a button without window or text is of no use to the user).
+// The layout: the margin on every side and between the buttons, and the width of the button column.
+const int Margin = 8;
+const int ButtonWidth = 128;
+
+// A button of the column, at (Margin, Margin) and ButtonWidth wide, with its text and handler;
+// null when it could not be made whole (a button without window or text is of no use to the user).
 CButton* NewButton(TMainWindow* Window, const WCHAR* Text, TButtonClickEvent OnClick) {
   CButton* b = New<CButton>(Window);
   if (!b) return nullptr;
@@ -12,8 +16,8 @@ CButton* NewButton(TMainWindow* Window, const WCHAR* Text, TButtonClickEvent OnC
     b->Destroy();
     return nullptr;
   }
-  b->Move(8, 8);
-  b->SetWidth(128);
+  b->Move(Margin, Margin);
+  b->SetWidth(ButtonWidth);
   b->SetOnClick(OnClick);
   return b;
 }
@@ -44,7 +48,7 @@ void TMainWindow::Create() {
     lbLog = nullptr;
   }
   if (lbLog) {
-    lbLog->Move(8, 8);
+    lbLog->Move(Margin, Margin);
     lbLog->Show();
   }
 }
@@ -52,15 +56,17 @@ void TMainWindow::Create() {
 bool TMainWindow::Complete() const { return wnd && btnInstall && btnRemove && btnExit && lbLog; }
 
 void TMainWindow::DoSize() {
-  // Each setter moves its control at once, so each step reads what the steps before made.
+  // Each setter moves its control at once, so each step reads what the steps before made. The
+  // top margin of Install and the list, and the list's left margin, are not set here: they come
+  // from the controls' creation at (Margin, Margin) in Create.
   if (!btnInstall || !btnRemove || !btnExit || !lbLog) return;
-  btnInstall->SetLeft(ClientWidth() - btnInstall->Width() - 8);
+  btnInstall->SetLeft(ClientWidth() - btnInstall->Width() - Margin);
   btnRemove->SetLeft(btnInstall->Left());
-  btnRemove->SetTop(btnInstall->Top() + btnInstall->Height() + 8);
+  btnRemove->SetTop(btnInstall->Top() + btnInstall->Height() + Margin);
   btnExit->SetLeft(btnInstall->Left());
-  btnExit->SetTop(ClientHeight() - btnExit->Height() - 8);
-  lbLog->SetWidth(btnInstall->Left() - lbLog->Left() - 8);
-  lbLog->SetHeight(ClientHeight() - lbLog->Top() - 8);
+  btnExit->SetTop(ClientHeight() - btnExit->Height() - Margin);
+  lbLog->SetWidth(btnInstall->Left() - lbLog->Left() - Margin);
+  lbLog->SetHeight(ClientHeight() - lbLog->Top() - Margin);
 }
 
 void TMainWindow::WMGetMinMaxInfo(TControlMessage& Message) {
@@ -88,6 +94,9 @@ void TMainWindow::btnRemoveClick(void*) { DoUninstall(this); }
 void TMainWindow::btnExitClick(void*) { Close(); }
 
 HWND WindowHandle(TMainWindow* Window) { return Window ? Window->Handle() : nullptr; }
+
+// While the window lives, its user data holds its object; a window that has gone holds none.
+TMainWindow* MainWindowOf(HWND Handle) { return static_cast<TMainWindow*>(ControlOf(Handle)); }
 
 void AddLogLine(TMainWindow* Window, const WCHAR* Line) {
   if (Window && Window->lbLog) Window->lbLog->AddString(Line);

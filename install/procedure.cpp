@@ -79,8 +79,6 @@ DWORD ReadHardwareIds(AnsiList& Ids) {
   return error;
 }
 
-bool Succeeded(DWORD Result) { return Result == ERROR_SUCCESS || Result == ERROR_NO_SUCH_DEVINST; }
-
 // A failure before any install: its list line, and on the debug output the same with the error.
 int InfFailure(TMainWindow* Window, const WCHAR* ListLine, const WCHAR* DebugText, DWORD Error) {
   AddLogLine(Window, ListLine);
@@ -106,20 +104,22 @@ int DoInstall(TMainWindow* Window) {
     return InfFailure(Window, L"Unable to read VELTOWINUSB.INF!", L"Unable to read VELTOWINUSB.INF, error 0x", error);
 
   if (OSKind < osVista) {
-    // One install per hardware ID; the first failure is the procedure's result.
+    // One install per hardware ID; the first failure is the procedure's result. Each step may
+    // run the window's messages, and the window may go meanwhile: it is found again each time.
+    const HWND owner = WindowHandle(Window);
     DWORD result = ERROR_SUCCESS;
     for (size_t i = 0; i < ids.Count(); ++i) {
       // A message that the heap cut short is not shown; the install goes on without it.
       AnsiText message;
       bool whole = message.Append("Installing driver for ") && message.Append(ids[i]) && message.Append("...");
-      DWORD r = InstallDeviceDriver(Window, ids[i], InfName, whole ? message.c_str() : nullptr);
-      if (result == ERROR_SUCCESS && !Succeeded(r)) result = r;
+      DWORD r = InstallDeviceDriver(MainWindowOf(owner), ids[i], InfName, whole ? message.c_str() : nullptr);
+      if (result == ERROR_SUCCESS && !InstallSucceeded(r)) result = r;
     }
     return int(result);
   }
 
   DWORD r = InstallDriver(Window, InfName, "Installing VELTO WinUsb driver...");
-  if (!Succeeded(r)) return int(r);
+  if (!InstallSucceeded(r)) return int(r);
   for (size_t i = 0; i < ids.Count(); ++i) MarkForReinstall("USB", ids[i]);
   return ERROR_SUCCESS;
 }

@@ -11,8 +11,10 @@ HMODULE hSetupLib = nullptr;
 
 namespace {
 
+void ShowError(const WCHAR* Text) { MessageBoxW(nullptr, Text, L"Error", MB_ICONERROR); }
+
 [[noreturn]] void Fatal(const WCHAR* Text) {
-  MessageBoxW(nullptr, Text, L"Error", MB_ICONERROR);
+  ShowError(Text);
   EndProgram(1);
 }
 
@@ -178,9 +180,11 @@ bool CommandLineItem(const WCHAR* CommandLine, int Index, WideText& Item) {
 void OpenMainWindow() {
   TMainWindow* window = New<TMainWindow>();
   if (!window || !window->Complete()) {
-    // Destroying the window frees the controls that were made with it.
+    // The box comes first: destroying the main window posts WM_QUIT, which would end the box at
+    // once, unread. Destroying it then frees the controls that were made with it.
+    ShowError(L"Unable to create the main window!");
     if (window) window->Destroy();
-    Fatal(L"Unable to create the main window!");
+    EndProgram(1);
   }
   window->SetText(L"VELTO drivers installation program");
   window->SetStyle(window->GetStyle() | WS_SYSMENU | WS_THICKFRAME);
@@ -192,6 +196,8 @@ void OpenMainWindow() {
 UINT RunCommandLine(const WCHAR* CommandLine) {
   WideText arg;
   if (!CommandLineItem(CommandLine, 1, arg)) OpenMainWindow();
+  // What the heap cut short is another argument ("x/uninstall" less its "x"): not the one given.
+  if (arg.Failed()) return 1;
   if (arg.Length()) CharLowerBuffW(arg.Data(), DWORD(arg.Length()));
   if (SameText(arg.c_str(), L"/install")) return DoInstall(nullptr) == 0 ? 0 : 1;
   if (SameText(arg.c_str(), L"/uninstall")) return DoUninstall(nullptr) ? 0 : 1;

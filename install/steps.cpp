@@ -53,7 +53,7 @@ bool ReportResult(TMainWindow* Window, DWORD Result, bool PackageStep) {
     DebugOutput(PackageStep ? row.PackageDebugLine : row.DeviceDebugLine);
     AddLogLine(Window, row.ListLine);
     if (row.Beep) MessageBeep(MB_ICONEXCLAMATION);
-    return Result == ERROR_SUCCESS || Result == ERROR_NO_SUCH_DEVINST;
+    return InstallSucceeded(Result);
   }
   WideText line;
   if (FormatCode(line, L"Other error - ", Result)) {
@@ -123,6 +123,7 @@ bool QuorvinPath(AnsiText& Path, DWORD& Error) {
 // Completes the package install in quorvin, the 64-bit installer. True with its exit code in
 // Result; false when the hand-over failed, with the reported error in Result.
 bool RunQuorvin(TMainWindow* Window, DWORD& Result) {
+  const HWND owner = WindowHandle(Window);
   DebugOutput(L"Running 64-bit installer...");
   AddLogLine(Window, L"Running 64-bit installer...");
   AnsiText quorvin;
@@ -149,7 +150,9 @@ bool RunQuorvin(TMainWindow* Window, DWORD& Result) {
   bool finished = false;
   DWORD exitCode = 0;
   // Only an ended process has its exit code; a running one would answer STILL_ACTIVE (259).
-  if (WaitForSingleObject(process.hProcess, INFINITE) != WAIT_OBJECT_0) {
+  DWORD waited = WaitForSingleObject(process.hProcess, INFINITE);
+  Window = MainWindowOf(owner);
+  if (waited != WAIT_OBJECT_0) {
     Result = LastErrorOfFailure();
     ReportFailure(Window, L"WaitForSingleObject error ", Result);
   } else if (!GetExitCodeProcess(process.hProcess, &exitCode)) {
@@ -169,26 +172,32 @@ bool RunQuorvin(TMainWindow* Window, DWORD& Result) {
 
 void DebugOutput(const WCHAR* Text) { OutputDebugStringW(Text); }
 
+// The window is found again after each call that can run its messages (the pump, the install
+// call): a window that has gone owns no dialog and gets no line.
 DWORD InstallDeviceDriver(TMainWindow* Window, const char* HardwareId, const char* InfFileName, const char* Message) {
+  const HWND owner = WindowHandle(Window);
   AnsiText infPath;
   DWORD result = ERROR_NOT_ENOUGH_MEMORY;
   if (StartStep(Window, Message, InfFileName, "Install_Device_Driver: ", infPath)) {
     bool reboot = false;
+    Window = MainWindowOf(owner);
     result = UpdateDeviceDriver(WindowHandle(Window), Enumerator, HardwareId, infPath.c_str(), false, reboot);
   }
-  if (ReportResult(Window, result, false)) MarkForReinstall(Enumerator, HardwareId);
+  if (ReportResult(MainWindowOf(owner), result, false)) MarkForReinstall(Enumerator, HardwareId);
   return result;
 }
 
 DWORD InstallDriver(TMainWindow* Window, const char* InfFileName, const char* Message) {
+  const HWND owner = WindowHandle(Window);
   AnsiText infPath;
   DWORD result = ERROR_NOT_ENOUGH_MEMORY;
   if (StartStep(Window, Message, InfFileName, "Install_Driver: ", infPath)) {
     bool reboot = false;
+    Window = MainWindowOf(owner);
     result = InstallDriverPackage(WindowHandle(Window), infPath.c_str(), false, reboot);
   }
   // Windows refuses the package install in this 32-bit process on 64-bit Windows.
-  if (result == ERROR_IN_WOW64 && !RunQuorvin(Window, result)) return result;
-  ReportResult(Window, result, true);
+  if (result == ERROR_IN_WOW64 && !RunQuorvin(MainWindowOf(owner), result)) return result;
+  ReportResult(MainWindowOf(owner), result, true);
   return result;
 }

@@ -51,3 +51,21 @@ static_assert(sizeof(void*) != 4 || sizeof(STARTUPINFOA) == 68, "STARTUPINFOA");
 #ifndef SM_SERVERR2
 #define SM_SERVERR2 89
 #endif
+
+// The codes that the programs compare and store have the same sign and width in both builds
+// (winsim declares them with Windows' own types), so that a narrowing that breaks the 32-bit
+// build breaks the host build too.
+#include <type_traits>
+#define PLATFORM_CODE_TYPE(Code, Signed) \
+  static_assert(std::is_signed_v<decltype(Code)> == (Signed) && sizeof(Code) == 4, #Code)
+PLATFORM_CODE_TYPE(ERROR_SUCCESS, true);
+PLATFORM_CODE_TYPE(ERROR_ACCESS_DENIED, true);
+PLATFORM_CODE_TYPE(ERROR_NO_MORE_ITEMS, true);
+PLATFORM_CODE_TYPE(WAIT_TIMEOUT, true);
+PLATFORM_CODE_TYPE(WAIT_OBJECT_0, false);
+PLATFORM_CODE_TYPE(WAIT_FAILED, false);
+PLATFORM_CODE_TYPE(STILL_ACTIVE, false);
+PLATFORM_CODE_TYPE(ERROR_NO_SUCH_DEVINST, false);
+PLATFORM_CODE_TYPE(ERROR_IN_WOW64, false);
+PLATFORM_CODE_TYPE(ERROR_NO_AUTHENTICODE_CATALOG, false);
+#undef PLATFORM_CODE_TYPE

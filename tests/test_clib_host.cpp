@@ -8,6 +8,7 @@
 
 using namespace probe;
 using winsim::Machine;
+using json = nlohmann::json;
 
 namespace {
 
@@ -164,8 +165,7 @@ TEST_F(ClibHost, ControlWithoutWindowLeavesNothingBehind) {
   EXPECT_EQ(main->Handle(), nullptr);
   main->Show();
   main->SetText(L"x");
-  main->Close();  // no window to destroy: the object stays
-  main->Destroy();
+  main->Close();  // frees the object without a window
   // TearDown: the font and the brush are gone with it.
 }
 
@@ -262,8 +262,21 @@ TEST_F(ClibHost, EachWindowIsDestroyedOnceWhicheverEndComesFirst) {
 TEST_F(ClibHost, RegistrationRecordsTheWindowClass) {
   auto calls = m.Calls("RegisterClassExW");
   ASSERT_EQ(calls.size(), 1u);
-  EXPECT_EQ(calls[0].args["lpszClassName"], "CLibApiWnd");
-  EXPECT_EQ(calls[0].args["cbSize"], sizeof(WNDCLASSEXW));
+  // The whole record: redrawn on every size change, DefWindowProcW as the class procedure, the
+  // program's module, and nothing else (no extra bytes, icon, cursor, brush or menu).
+  const json expected = {{"cbSize", sizeof(WNDCLASSEXW)},
+                         {"style", CS_VREDRAW | CS_HREDRAW},
+                         {"lpfnWndProc", uintptr_t(&DefWindowProcW)},
+                         {"cbClsExtra", 0},
+                         {"cbWndExtra", 0},
+                         {"hInstance", uintptr_t(GetModuleHandleW(nullptr))},
+                         {"hIcon", 0},
+                         {"hCursor", 0},
+                         {"hbrBackground", 0},
+                         {"lpszMenuName", nullptr},
+                         {"lpszClassName", "CLibApiWnd"},
+                         {"hIconSm", 0}};
+  EXPECT_EQ(calls[0].args, expected) << json::diff(expected, calls[0].args).dump();
   std::vector<std::string> names = m.CallNames();
   auto registered = std::find(names.begin(), names.end(), "RegisterClassExW");
   EXPECT_NE(std::find(registered, names.end(), "InitCommonControls"), names.end());

@@ -13,6 +13,10 @@ namespace {
 
 const char Caption[] = "VELTO drivers installation program";
 
+// The layout: the margin on every side and between the buttons, the width of the button column.
+const int kMargin = 8;
+const int kButtonWidth = 128;
+
 // A 32-bit Windows 7: the package is installed in the program's own process.
 Machine WindowMachine() {
   Machine m = test::PackageMachine();
@@ -30,6 +34,7 @@ winsim::ProcessResult RunWindow(Machine& m) {
 
 // The main window and its controls at a snapshot, the controls in client coordinates.
 struct View {
+  std::string label;  // the snapshot's
   winsim::WindowSnapshot main;
   RECT install{}, remove{}, exit{}, list{};
   Lines lines;
@@ -44,6 +49,7 @@ RECT InClient(const RECT& r, const winsim::WindowSnapshot& parent) {
 
 View Look(const Machine& m, const std::string& label) {
   View v;
+  v.label = label;
   auto shot = std::find_if(m.snapshots.begin(), m.snapshots.end(),
                            [&](const winsim::SnapshotRecord& s) { return s.label == label; });
   EXPECT_NE(shot, m.snapshots.end()) << "no snapshot " << label;
@@ -73,16 +79,21 @@ View Look(const Machine& m, const std::string& label) {
 int ClientWidth(const View& v) { return v.main.client.right - v.main.client.left; }
 int ClientHeight(const View& v) { return v.main.client.bottom - v.main.client.top; }
 
-// The layout for the window's client size: the button column 8 from the right, the list filling
-// the rest, margins of 8.
+// The layout for the window's client size: the button column kMargin from the right, Install at
+// the top, Uninstall a margin below it, Exit at the bottom, the list filling the rest, a margin
+// on every side. tests/wine/gui.sh (check_layout) repeats this arithmetic for the real window on
+// Wine: a change of the layout changes both.
 void ExpectLayout(const View& v) {
+  SCOPED_TRACE("snapshot " + v.label);
   const int cw = ClientWidth(v), ch = ClientHeight(v);
-  const int bh = v.install.bottom - v.install.top;
+  const int bh = v.install.bottom - v.install.top;  // every button is as high
+  const int column = cw - kMargin - kButtonWidth;   // the buttons' left edge
   EXPECT_GT(bh, 12);
-  EXPECT_EQ(test::S(v.install), test::S(RECT{cw - 136, 8, cw - 8, 8 + bh}));
-  EXPECT_EQ(test::S(v.remove), test::S(RECT{cw - 136, 16 + bh, cw - 8, 16 + 2 * bh}));
-  EXPECT_EQ(test::S(v.exit), test::S(RECT{cw - 136, ch - 8 - bh, cw - 8, ch - 8}));
-  EXPECT_EQ(test::S(v.list), test::S(RECT{8, 8, cw - 144, ch - 8}));
+  EXPECT_EQ(test::S(v.install), test::S(RECT{column, kMargin, cw - kMargin, kMargin + bh}));
+  const int removeTop = kMargin + bh + kMargin;
+  EXPECT_EQ(test::S(v.remove), test::S(RECT{column, removeTop, cw - kMargin, removeTop + bh}));
+  EXPECT_EQ(test::S(v.exit), test::S(RECT{column, ch - kMargin - bh, cw - kMargin, ch - kMargin}));
+  EXPECT_EQ(test::S(v.list), test::S(RECT{kMargin, kMargin, column - kMargin, ch - kMargin}));
 }
 
 TEST(Interactive, WindowLayoutAtTheStartWhenLargerAndAtTheMinimum) {
@@ -91,7 +102,7 @@ TEST(Interactive, WindowLayoutAtTheStartWhenLargerAndAtTheMinimum) {
   m.UserResizes(800, 500);
   m.UserSnapshot("larger");
   m.UserResizes(300, 200);
-  m.UserSnapshot("smaller");
+  m.UserSnapshot("minimum");
   m.UserClicks("Exit");
   winsim::ProcessResult r = RunWindow(m);
   EXPECT_TRUE(r.exited);
@@ -114,9 +125,9 @@ TEST(Interactive, WindowLayoutAtTheStartWhenLargerAndAtTheMinimum) {
   EXPECT_EQ(test::S(larger.main.window), test::S(RECT{50, 50, 850, 550}));
   ExpectLayout(larger);
 
-  View smaller = Look(m, "smaller");  // the window's minimum tracking size wins
-  EXPECT_EQ(test::S(smaller.main.window), test::S(RECT{50, 50, 650, 370}));
-  ExpectLayout(smaller);
+  View minimum = Look(m, "minimum");  // asked smaller: the minimum tracking size wins
+  EXPECT_EQ(test::S(minimum.main.window), test::S(RECT{50, 50, 650, 370}));
+  ExpectLayout(minimum);
 }
 
 TEST(Interactive, InstallWritesItsLinesUninstallAppendsInstallAgainClearsFirst) {
@@ -195,18 +206,94 @@ TEST(Interactive, ExitClickedWhileAStepPumpsEndsTheProgramThere) {
   EXPECT_EQ(m.Calls("UnregisterClassW").size(), 1u);
 }
 
-TEST(Interactive, NoMainWindowIsAStartUpError) {
-  Machine m = WindowMachine();
-  m.Fail("CreateWindowExW", ERROR_NOT_ENOUGH_MEMORY, 1);
-  winsim::ProcessResult r = test::RunInstall(m, "");
-  EXPECT_TRUE(r.exited);
-  EXPECT_EQ(r.exitCode, 1u);
-  ASSERT_EQ(m.messageBoxes.size(), 1u);
-  EXPECT_EQ(m.messageBoxes[0].text, "Unable to create the main window!");
-  EXPECT_EQ(m.messageBoxes[0].caption, "Error");
-  EXPECT_EQ(m.messageBoxes[0].owner, 0u);
-  EXPECT_EQ(m.messageBoxes[0].type, UINT(MB_ICONERROR));
-  EXPECT_EQ(m.exits[0].gdiObjects, 0);
+// Windows may run the window's messages inside an install call (a dialog of its own, owned by
+// the window); a WM_CLOSE taken there (Task Manager's End task) ends the window and frees its
+// objects. The step goes on as in a silent run, and the quit that the window's end posted ends
+// the program.
+TEST(Interactive, WindowClosedInsideTheInstallCallIsNotUsedAgain) {
+  struct Road {
+    const char* name;
+    DWORD major, minor;
+    WORD architecture;
+    const char* call;
+    std::string result;  // the step's last debug line
+  } roads[] = {
+      {"package", 6, 1, PROCESSOR_ARCHITECTURE_INTEL, "DiInstallDriverA", "success, mark to reinstall"},
+      {"hand-over", 6, 1, PROCESSOR_ARCHITECTURE_AMD64, "DiInstallDriverA", "success, mark to reinstall"},
+      {"per hardware ID", 5, 1, PROCESSOR_ARCHITECTURE_INTEL, "UpdateDriverForPlugAndPlayDevicesA",
+       "success, marked to reinstall"},
+  };
+  for (const Road& road : roads) {
+    SCOPED_TRACE(road.name);
+    Machine m = test::PackageMachine(road.major, road.minor);
+    m.nativeArchitecture = road.architecture;
+    m.AddDevice("USB\\VID_7A3C&PID_0001\\5&1", {"USB\\VID_7A3C&PID_0001"}, false);
+    m.ownedDialogs = {road.call};
+    m.UserClicks("Install");
+    m.UserEndsTask().inDialog = true;
+    winsim::ProcessResult r = RunWindow(m);
+    EXPECT_TRUE(r.exited);
+    EXPECT_EQ(r.exitCode, 0u);
+    EXPECT_TRUE(m.script.empty());
+    EXPECT_EQ(m.debugLines.empty() ? "" : m.debugLines.back(), road.result);
+    EXPECT_EQ(m.exits.size(), road.architecture == PROCESSOR_ARCHITECTURE_AMD64 ? 2u : 1u);
+    for (const winsim::ExitRecord& e : m.exits) EXPECT_EQ(e.gdiObjects, 0) << e.proc;
+
+    // The one install call, which the window owned.
+    size_t call = m.calls.size();
+    for (size_t i = 0; i < m.calls.size(); ++i)
+      if (m.calls[i].proc == "install" && m.calls[i].fn == road.call) {
+        EXPECT_EQ(call, m.calls.size()) << "a second install call";
+        call = i;
+      }
+    if (call == m.calls.size()) {
+      ADD_FAILURE() << "no install call";
+      continue;
+    }
+    EXPECT_NE(m.calls[call].args["hwndParent"].get<uint64_t>(), 0u);
+    // From the step's first debug line after the call on, the call has returned, and the program
+    // has no window left (the window's end ran inside the call): no call names one, but to ask
+    // whether it is still there.
+    size_t returned = call + 1;
+    while (returned < m.calls.size() && m.calls[returned].fn != "OutputDebugStringW") ++returned;
+    EXPECT_LT(returned, m.calls.size()) << "no debug line after the install call";
+    for (size_t i = returned; i < m.calls.size(); ++i) {
+      const winsim::CallRecord& c = m.calls[i];
+      if (c.proc != "install" || !c.args.contains("hWnd") || c.fn == "GetWindowLongPtrW") continue;
+      EXPECT_EQ(c.args["hWnd"].get<uint64_t>(), 0u) << c.fn << " on a window, after the window has gone";
+    }
+  }
+}
+
+// The main window, or any of its controls, that cannot be made whole is a start-up error: the
+// box stays until the user closes it (a WM_QUIT from the window's end would close it unread).
+TEST(Interactive, IncompleteMainWindowIsAStartUpError) {
+  struct Row {
+    const char* what;
+    const char* fn;
+    int nth;
+  } rows[] = {
+      {"main window", "CreateWindowExW", 1},   {"Install", "CreateWindowExW", 2},
+      {"Uninstall", "CreateWindowExW", 3},     {"Exit", "CreateWindowExW", 4},
+      {"list", "CreateWindowExW", 5},          {"Install's text", "SetWindowTextW", 1},
+      {"Uninstall's text", "SetWindowTextW", 2}, {"Exit's text", "SetWindowTextW", 3},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    Machine m = WindowMachine();
+    m.Fail(row.fn, ERROR_NOT_ENOUGH_MEMORY, row.nth);
+    winsim::ProcessResult r = test::RunInstall(m, "");
+    EXPECT_TRUE(r.exited);
+    EXPECT_EQ(r.exitCode, 1u);
+    ASSERT_EQ(m.messageBoxes.size(), 1u);
+    EXPECT_EQ(m.messageBoxes[0].text, "Unable to create the main window!");
+    EXPECT_EQ(m.messageBoxes[0].caption, "Error");
+    EXPECT_EQ(m.messageBoxes[0].owner, 0u);
+    EXPECT_EQ(m.messageBoxes[0].type, UINT(MB_ICONERROR));
+    EXPECT_FALSE(m.messageBoxes[0].endedByQuit) << "the user never saw the box";
+    ASSERT_EQ(m.exits.size(), 1u);
+    EXPECT_EQ(m.exits[0].gdiObjects, 0);
+  }
 }
 
 // ---- The window's own messages, in-process ----
@@ -245,11 +332,11 @@ TEST(MainWindow, ControlsStandAtTheirStartUntilTheFirstLayout) {
   test::MainWindowScope scope;
   TMainWindow* w = scope.Window;
   for (CControl* c : std::vector<CControl*>{w->btnInstall, w->btnRemove, w->btnExit, w->lbLog}) {
-    EXPECT_EQ(c->Left(), 8);
-    EXPECT_EQ(c->Top(), 8);
+    EXPECT_EQ(c->Left(), kMargin);
+    EXPECT_EQ(c->Top(), kMargin);
     EXPECT_NE(s.Window(c->Handle()).style & WS_VISIBLE, 0u);  // shown, inside the hidden window
   }
-  EXPECT_EQ(w->btnInstall->Width(), 128);
+  EXPECT_EQ(w->btnInstall->Width(), kButtonWidth);
   EXPECT_FALSE(w->GetVisible());
   // Created in the order Install, Uninstall, Exit, list: the sibling order of the children.
   auto children = s.Window(w->Handle()).children;

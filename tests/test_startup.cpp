@@ -2,6 +2,7 @@
 // processor architectures and the command line.
 #include "driverinstall/DriverInstall.h"
 #include "install/Install.h"
+#include "platform/heap_host.h"
 #include "support.h"
 #include "winsim/internal.h"
 
@@ -250,6 +251,29 @@ TEST(CommandLine, UnrecognisedArgumentsExitOneSilently) {
     EXPECT_TRUE(m.Calls("UpdateDriverForPlugAndPlayDevicesA").empty()) << args;
     EXPECT_TRUE(m.Calls("DiInstallDriverA").empty()) << args;
     EXPECT_TRUE(m.Calls("SetupDiGetClassDevsA").empty()) << args;
+  }
+}
+
+// An argument that the heap could not hold whole is no keyword, whatever is left of it: with its
+// first block refused, "x/uninstall" would lose its "x".
+TEST(CommandLine, ArgumentTheHeapCutShortDoesNothing) {
+  for (const char* args : {"x/uninstall", "x/install", "/uninstall", "/install"}) {
+    SCOPED_TRACE(args);
+    Machine m = test::PackageMachine();
+    m.nativeArchitecture = PROCESSOR_ARCHITECTURE_INTEL;  // where the removal would run
+    m.AddDevice("USB\\VID_7A3C&PID_0001\\5&1", {"USB\\VID_7A3C&PID_0001"}, false);
+    ProcessResult res = winsim::RunProcess(m, InstallSpec(args), [] {
+      HostHeap::Refuse(1);  // the argument's first block
+      UINT code = RunCommandLine(GetCommandLineW());
+      HostHeap::Allow();
+      ExitProcess(code);
+    });
+    EXPECT_TRUE(res.exited);
+    EXPECT_EQ(res.exitCode, 1u);
+    EXPECT_TRUE(m.debugLines.empty());
+    EXPECT_TRUE(m.Calls("GetFileAttributesA").empty());
+    EXPECT_TRUE(m.Calls("SetupDiGetClassDevsA").empty());
+    EXPECT_NE(m.FindDevice("USB\\VID_7A3C&PID_0001\\5&1"), nullptr);
   }
 }
 

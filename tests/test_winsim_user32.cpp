@@ -516,6 +516,45 @@ TEST(WinsimWindows, SystemValues) {
   EXPECT_NE(self, GetModuleHandleW(L"user32.dll"));
 }
 
+// A message box runs a loop of its own: a WM_QUIT that waits, or that a message it dispatches
+// posts, ends the box before the user has read it, and stays in the queue for the program.
+TEST(WinsimWindows, MessageBoxEndsAtOnceOnAQuitAndLeavesIt) {
+  struct Row {
+    const char* name;
+    bool quitWaits, messageQueued;
+    bool endedByQuit;
+  } rows[] = {
+      {"nothing waits", false, false, false},
+      {"a quit waits", true, false, true},
+      {"a queued message posts the quit", false, true, true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Machine m;
+    Session s(m);
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = [](HWND h, UINT msg, WPARAM wp, LPARAM lp) -> LRESULT {
+      if (msg == WM_APP) PostQuitMessage(int(wp));
+      return DefWindowProcW(h, msg, wp, lp);
+    };
+    wc.lpszClassName = L"Quitter";
+    ASSERT_NE(RegisterClassW(&wc), 0);
+    HWND w = CreateWindowExW(0, L"Quitter", L"", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    if (row.quitWaits) PostQuitMessage(3);
+    if (row.messageQueued) PostMessageW(w, WM_APP, 3, 0);
+
+    EXPECT_EQ(MessageBoxW(nullptr, L"text", L"Error", MB_ICONERROR), row.endedByQuit ? 0 : IDOK);
+    ASSERT_EQ(m.messageBoxes.size(), 1u);
+    EXPECT_EQ(m.messageBoxes[0].endedByQuit, row.endedByQuit);
+    MSG msg{};
+    EXPECT_EQ(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE) != FALSE, row.endedByQuit);
+    if (row.endedByQuit) {
+      EXPECT_EQ(msg.message, UINT(WM_QUIT));
+      EXPECT_EQ(msg.wParam, WPARAM(3));
+    }
+  }
+}
+
 // ---- BUTTON ----
 
 namespace {

@@ -1,5 +1,6 @@
 // Driver packages on winsim: the newdev install calls, the copy into the driver store and its
 // uninstall, and what a package installs on (read from the INF's model lines).
+#include <algorithm>
 #include <cstring>
 #include <sstream>
 
@@ -152,6 +153,18 @@ DWORD InstallOn(const std::vector<Device*>& devices, const std::string& publishe
   return changed ? ERROR_SUCCESS : ERROR_NO_MORE_ITEMS;
 }
 
+// The dialog that an install call shows, owned by its window, when the machine says so: the owner
+// takes no input while it shows; the dialog's loop runs the thread's messages and the user's
+// actions for it, until the user closes it. A WM_QUIT ends the loop and stays queued.
+void OwnedDialog(const char* fn, HWND owner) {
+  const std::vector<std::string>& dialogs = M().ownedDialogs;
+  if (!owner || !FindWindow(owner) || std::find(dialogs.begin(), dialogs.end(), fn) == dialogs.end()) return;
+  bool wasDisabled = EnableTo(owner, false);
+  while (!DispatchQueued() && TakeUserAction(false, true)) {
+  }
+  if (!wasDisabled) EnableTo(owner, true);
+}
+
 // A scripted answer of an install call; true when one applied.
 bool Scripted(const Rule* r, PBOOL reboot, BOOL& result) {
   if (!r) return false;
@@ -174,13 +187,13 @@ BOOL Done(DWORD error) {
 }
 
 BOOL WINAPI SimDiInstallDriverA(HWND hwndParent, LPCSTR InfPath, DWORD Flags, PBOOL NeedReboot) {
+  const Rule* rule = Enter("DiInstallDriverA", {{"hwndParent", uintptr_t(hwndParent)},
+                                                {"InfPath", InfPath ? json(AnsiToUtf8(InfPath)) : json(nullptr)},
+                                                {"Flags", Flags},
+                                                {"NeedReboot", NeedReboot != nullptr}});
+  OwnedDialog("DiInstallDriverA", hwndParent);
   BOOL result;
-  if (Scripted(Enter("DiInstallDriverA", {{"hwndParent", uintptr_t(hwndParent)},
-                                          {"InfPath", InfPath ? json(AnsiToUtf8(InfPath)) : json(nullptr)},
-                                          {"Flags", Flags},
-                                          {"NeedReboot", NeedReboot != nullptr}}),
-               NeedReboot, result))
-    return result;
+  if (Scripted(rule, NeedReboot, result)) return result;
   if (Flags & ~DWORD(DIIRFLAG_FORCE_INF)) return Done(ERROR_INVALID_FLAGS);
   if (P().Wow64(M())) return Done(ERROR_IN_WOW64);
   LoadInstallers();
@@ -198,15 +211,15 @@ BOOL WINAPI SimDiInstallDriverA(HWND hwndParent, LPCSTR InfPath, DWORD Flags, PB
 
 BOOL WINAPI UpdateDriverForPlugAndPlayDevicesA(HWND hwndParent, LPCSTR HardwareId, LPCSTR FullInfPath,
                                                DWORD InstallFlags, PBOOL bRebootRequired) {
+  const Rule* rule = Enter("UpdateDriverForPlugAndPlayDevicesA",
+                           {{"hwndParent", uintptr_t(hwndParent)},
+                            {"HardwareId", HardwareId ? json(AnsiToUtf8(HardwareId)) : json(nullptr)},
+                            {"FullInfPath", FullInfPath ? json(AnsiToUtf8(FullInfPath)) : json(nullptr)},
+                            {"InstallFlags", InstallFlags},
+                            {"bRebootRequired", bRebootRequired != nullptr}});
+  OwnedDialog("UpdateDriverForPlugAndPlayDevicesA", hwndParent);
   BOOL result;
-  if (Scripted(Enter("UpdateDriverForPlugAndPlayDevicesA",
-                     {{"hwndParent", uintptr_t(hwndParent)},
-                      {"HardwareId", HardwareId ? json(AnsiToUtf8(HardwareId)) : json(nullptr)},
-                      {"FullInfPath", FullInfPath ? json(AnsiToUtf8(FullInfPath)) : json(nullptr)},
-                      {"InstallFlags", InstallFlags},
-                      {"bRebootRequired", bRebootRequired != nullptr}}),
-               bRebootRequired, result))
-    return result;
+  if (Scripted(rule, bRebootRequired, result)) return result;
   if (InstallFlags & ~DWORD(INSTALLFLAG_FORCE | 0x2 | 0x4)) return Done(ERROR_INVALID_FLAGS);
   if (!HardwareId || !*HardwareId) return Done(ERROR_INVALID_PARAMETER);
   if (P().Wow64(M())) return Done(ERROR_IN_WOW64);

@@ -141,6 +141,8 @@ struct Process {
   // A border drag of the simulated user, waiting for the sizing loop that its WM_NCLBUTTONDOWN starts.
   HWND dragWindow = nullptr;
   SIZE dragTo{};
+  POINT cursor{};  // the mouse cursor, in screen coordinates
+  std::vector<std::pair<HHOOK, HOOKPROC>> cbtHooks;  // the thread's WH_CBT hooks, the latest first
 
   std::map<uintptr_t, GdiObject> gdi;
   std::set<uintptr_t> deletedGdi;
@@ -227,6 +229,11 @@ std::vector<Driver> CompatibleDrivers(const Device& d);
 Window* FindWindow(HWND h);
 LRESULT Deliver(HWND h, UINT msg, WPARAM wp, LPARAM lp, bool fromSystem = true, bool posted = false);
 void Notify(HWND child, WORD code);  // WM_COMMAND from a control to its parent
+// The loop of a box or dialog of the system: dispatches what waits in the queue until it is empty
+// or a WM_QUIT waits; true when a WM_QUIT ends it (the quit stays queued).
+bool DispatchQueued();
+// EnableWindow without the call record; whether the window was disabled before.
+bool EnableTo(HWND h, bool enable);
 HWND SetFocusTo(HWND h);             // SetFocus without the call record
 bool IsVisibleTree(HWND h);          // WS_VISIBLE on the window and every ancestor
 void Invalidate(HWND h, bool erase);
@@ -236,8 +243,9 @@ void RecalcFrame(HWND h);            // SWP_FRAMECHANGED: the client area from t
 COLORREF SysColor(int index);
 
 // The simulated user (user.cpp): takes the next action of the machine's script when it acts on a
-// window of this process (only one with whileBusy set when `busyOnly`); false when none is taken.
-bool TakeUserAction(bool busyOnly);
+// window of this process (only one with whileBusy set when `busyOnly`; only one with inDialog set,
+// and only then, when `inDialog`); false when none is taken.
+bool TakeUserAction(bool busyOnly, bool inDialog = false);
 std::string NoActionReason();  // why a program waiting for input gets no action
 WindowSnapshot SnapshotOf(HWND h);
 

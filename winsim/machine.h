@@ -87,6 +87,7 @@ struct MessageBoxRecord {
   std::string caption;
   uint64_t owner = 0;
   UINT type = 0;
+  bool endedByQuit = false;  // a WM_QUIT waited, or came while it showed: it ended at once, unread
 };
 
 // A message that winsim delivered to a window procedure.
@@ -151,7 +152,7 @@ struct WindowSnapshot {
 
 // One action of the simulated user.
 struct UserAction {
-  enum Kind { Click, CloseBox, SystemClose, AltF4, Resize, SelectLine, Snapshot };
+  enum Kind { Click, CloseBox, SystemClose, AltF4, EndTask, Resize, SelectLine, Snapshot };
   Kind kind = Click;
   std::string text;           // Click: the button's text; Snapshot: a label for the record
   int width = 0, height = 0;  // Resize: the window size asked for (the system's sizing applies)
@@ -159,6 +160,7 @@ struct UserAction {
   bool whileBusy = false;     // may be taken by a PeekMessageW pump inside running work (a click
                               // that waits in the queue); otherwise only when the program waits
                               // for input in GetMessageW with an empty queue
+  bool inDialog = false;      // taken only while a dialog of an install call shows (Machine::ownedDialogs)
 };
 
 // A window of the tree at a snapshot, in tree order (depth-first, parent before children).
@@ -236,6 +238,10 @@ class Machine {
 
   std::vector<Rule> rules;
   std::map<std::string, int> callCounts;  // "fn" and "fn@proc" -> calls so far
+  // The install calls, by name, that show a dialog owned by their window, as Windows does for
+  // driver signing or a file it cannot find: while it shows, its loop runs the thread's messages
+  // and the user's inDialog actions; then the user closes it and the call goes on.
+  std::vector<std::string> ownedDialogs;
 
   // The record of what programs did, in order.
   std::vector<CallRecord> calls;
@@ -275,6 +281,8 @@ class Machine {
   UserAction& UserClosesBox();
   UserAction& UserClosesFromSystemMenu();
   UserAction& UserPressesAltF4();
+  // Task Manager's End task, or Close window on the taskbar: WM_CLOSE posted to the window.
+  UserAction& UserEndsTask();
   UserAction& UserResizes(int width, int height);
   UserAction& UserSelectsLine(int line);
   UserAction& UserSnapshot(const std::string& label);

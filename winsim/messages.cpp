@@ -74,6 +74,18 @@ LRESULT Deliver(HWND h, UINT msg, WPARAM wp, LPARAM lp, bool fromSystem, bool po
   return proc(h, msg, wp, lp);
 }
 
+bool DispatchQueued() {
+  Process& p = P();
+  while (!p.quitPosted && !p.queue.empty()) {
+    Queued q = p.queue.front();
+    p.queue.pop_front();
+    p.lastTaken = q;
+    if (q.msg.hwnd && FindWindow(q.msg.hwnd))
+      Deliver(q.msg.hwnd, q.msg.message, q.msg.wParam, q.msg.lParam, q.fromSystem, true);
+  }
+  return p.quitPosted;
+}
+
 void Notify(HWND child, WORD code) {
   Window* w = FindWindow(child);
   if (!w || !IsChildWindow(*w)) return;
@@ -189,7 +201,7 @@ LRESULT WINAPI DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
       }
       return 0;
     case WM_CLOSE:
-      DestroyTree(hWnd, true);
+      DestroyTree(hWnd, true);  // DestroyWindow; a hook may keep the window
       return 0;
     case WM_SYSCOMMAND:
       switch (wParam & 0xFFF0) {

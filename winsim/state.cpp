@@ -37,7 +37,7 @@ NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(Rule, fn, proc, nth, ok, error, 
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(Driver, description, infPath, hardwareIds)
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(Module, name, exports)
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(CallRecord, proc, fn, args)
-NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(MessageBoxRecord, proc, text, caption, owner, type)
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(MessageBoxRecord, proc, text, caption, owner, type, endedByQuit)
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(ExitRecord, proc, exitCode, openHandles, openDeviceInfoSets, gdiObjects,
                                                 gdiDoubleDeletes, dcsNotReleased, openDriverLists, heapLeaks, crashed)
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(MessageRecord, proc, hwnd, msg, wParam, lParam, posted, fromSystem)
@@ -46,10 +46,11 @@ NLOHMANN_JSON_SERIALIZE_ENUM(UserAction::Kind, {{UserAction::Click, "click"},
                                                 {UserAction::CloseBox, "closeBox"},
                                                 {UserAction::SystemClose, "systemClose"},
                                                 {UserAction::AltF4, "altF4"},
+                                                {UserAction::EndTask, "endTask"},
                                                 {UserAction::Resize, "resize"},
                                                 {UserAction::SelectLine, "selectLine"},
                                                 {UserAction::Snapshot, "snapshot"}})
-NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(UserAction, kind, text, width, height, line, whileBusy)
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(UserAction, kind, text, width, height, line, whileBusy, inDialog)
 
 json RectJson(const RECT& r) { return json::array({r.left, r.top, r.right, r.bottom}); }
 
@@ -165,6 +166,7 @@ json Machine::ToJson() const {
               {"nextOemNumber", nextOemNumber},
               {"rules", rules},
               {"callCounts", callCounts},
+              {"ownedDialogs", ownedDialogs},
               {"calls", calls},
               {"debugLines", debugLines},
               {"messageBoxes", messageBoxes},
@@ -199,6 +201,7 @@ Machine Machine::FromJson(const json& j) {
   Get(j, "nextOemNumber", m.nextOemNumber);
   Get(j, "rules", m.rules);
   Get(j, "callCounts", m.callCounts);
+  Get(j, "ownedDialogs", m.ownedDialogs);
   Get(j, "calls", m.calls);
   Get(j, "debugLines", m.debugLines);
   Get(j, "messageBoxes", m.messageBoxes);

@@ -15,6 +15,7 @@ std::string Describe(const UserAction& a) {
     case UserAction::CloseBox: return "close box";
     case UserAction::SystemClose: return "system menu close";
     case UserAction::AltF4: return "Alt+F4";
+    case UserAction::EndTask: return "end task";
     case UserAction::Resize: return "resize to " + std::to_string(a.width) + "x" + std::to_string(a.height);
     case UserAction::SelectLine: return "select line " + std::to_string(a.line);
     case UserAction::Snapshot: return "snapshot '" + a.text + "'";
@@ -92,6 +93,37 @@ void ClickAt(HWND h, POINT client, POINT screen) {
   Input(h, WM_LBUTTONUP, 0, lp, screen);
 }
 
+// The window that takes mouse input at a screen point: the topmost visible top-level window there,
+// then its deepest visible child there. A disabled window takes none: a disabled child leaves it
+// to its parent, a disabled top-level window drops it.
+HWND MouseTarget(POINT pt) {
+  auto inside = [&](const Window& w) {
+    RECT r = ScreenRect(w);
+    return pt.x >= r.left && pt.x < r.right && pt.y >= r.top && pt.y < r.bottom;
+  };
+  auto enabled = [](const Window& w) { return !(w.style & WS_DISABLED); };
+  HWND target = nullptr;
+  for (HWND h : P().topLevel)
+    if (IsVisibleTree(h) && inside(*FindWindow(h))) {
+      target = h;
+      break;
+    }
+  if (!target || !enabled(*FindWindow(target))) return nullptr;
+  for (bool deeper = true; deeper;) {
+    deeper = false;
+    for (HWND c : FindWindow(target)->children) {
+      Window* cw = FindWindow(c);
+      if (!cw || !(cw->style & WS_VISIBLE) || !inside(*cw)) continue;
+      if (enabled(*cw)) {
+        target = c;
+        deeper = true;
+      }
+      break;
+    }
+  }
+  return target;
+}
+
 // Each action returns why it hit nothing, or an empty text.
 std::string Click(HWND target, const std::string& text) {
   if (!EnabledTree(target)) return "the window is disabled";
@@ -147,6 +179,12 @@ std::string AltF4(HWND target) {
   return "";
 }
 
+// Whatever the window's state: Task Manager asks the window to close (no point, no key).
+std::string EndTask(HWND target) {
+  Input(target, WM_CLOSE, 0, 0, POINT{0, 0});
+  return "";
+}
+
 // The user drags the bottom-right corner of the sizing border; the sizing loop that the press
 // starts in DefWindowProcW takes the drag.
 std::string Resize(HWND target, int width, int height) {
@@ -199,6 +237,7 @@ std::string Perform(const UserAction& a, HWND target) {
     case UserAction::CloseBox: return CloseBox(target);
     case UserAction::SystemClose: return SystemClose(target);
     case UserAction::AltF4: return AltF4(target);
+    case UserAction::EndTask: return EndTask(target);
     case UserAction::Resize: return Resize(target, a.width, a.height);
     case UserAction::SelectLine: return SelectLine(target, a.line);
     case UserAction::Snapshot: TakeSnapshot(a.text); return "";
@@ -211,10 +250,11 @@ std::string Perform(const UserAction& a, HWND target) {
 namespace winsim::detail {
 
 // An action is for the process that shows a window: one without (a child process started
-// meanwhile) leaves it in the script.
-bool TakeUserAction(bool busyOnly) {
+// meanwhile) leaves it in the script. An action for a dialog waits for one.
+bool TakeUserAction(bool busyOnly, bool inDialog) {
   Machine& m = M();
-  if (m.script.empty() || (busyOnly && !m.script.front().whileBusy)) return false;
+  if (m.script.empty() || m.script.front().inDialog != inDialog) return false;
+  if (busyOnly && !inDialog && !m.script.front().whileBusy) return false;
   HWND target = Target();
   if (!target) return false;
   UserAction a = m.script.front();
@@ -226,6 +266,8 @@ bool TakeUserAction(bool busyOnly) {
 
 std::string NoActionReason() {
   if (M().script.empty()) return "waits for input, and no user action is left";
+  if (M().script.front().inDialog)
+    return "waits for input, and the next user action (" + Describe(M().script.front()) + ") is for a dialog";
   return "waits for input, and the next user action (" + Describe(M().script.front()) +
          ") finds no visible window of this program";
 }
@@ -275,6 +317,7 @@ UserAction& Machine::UserClicks(const std::string& buttonText) {
 UserAction& Machine::UserClosesBox() { return Append(script, UserAction::CloseBox); }
 UserAction& Machine::UserClosesFromSystemMenu() { return Append(script, UserAction::SystemClose); }
 UserAction& Machine::UserPressesAltF4() { return Append(script, UserAction::AltF4); }
+UserAction& Machine::UserEndsTask() { return Append(script, UserAction::EndTask); }
 
 UserAction& Machine::UserResizes(int width, int height) {
   UserAction& a = Append(script, UserAction::Resize);
@@ -296,3 +339,38 @@ UserAction& Machine::UserSnapshot(const std::string& label) {
 }
 
 }  // namespace winsim
+
+// ---- Input that a program makes ----
+
+BOOL WINAPI SetCursorPos(int X, int Y) {
+  if (Faulted("SetCursorPos", {{"X", X}, {"Y", Y}})) return FALSE;
+  P().cursor = POINT{std::clamp(X, 0, metrics::kScreenWidth - 1), std::clamp(Y, 0, metrics::kScreenHeight - 1)};
+  return TRUE;
+}
+
+// The left button goes down or up at the cursor, for the window that takes the mouse there
+// (posted, as all input; dropped where no window takes it). Other input is not simulated.
+UINT WINAPI SendInput(UINT cInputs, LPINPUT pInputs, int cbSize) {
+  if (Faulted("SendInput", {{"cInputs", cInputs}, {"cbSize", cbSize}})) return 0;
+  if (!pInputs || cbSize != int(sizeof(INPUT))) {
+    SetError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  for (UINT i = 0; i < cInputs; ++i) {
+    const INPUT& in = pInputs[i];
+    const DWORD buttons = MOUSEEVENTF_LEFTDOWN | MOUSEEVENTF_LEFTUP;
+    if (in.type != INPUT_MOUSE || !(in.mi.dwFlags & buttons) || (in.mi.dwFlags & ~buttons))
+      Stop("SendInput of anything but the left mouse button is not simulated");
+    POINT pt = P().cursor;
+    HWND h = MouseTarget(pt);
+    if (!h) continue;
+    const Window& w = *FindWindow(h);
+    POINT o = ClientOrigin(w);
+    LONG x = pt.x - o.x, y = pt.y - o.y;
+    if (x < 0 || y < 0 || x >= w.client.right - w.client.left || y >= w.client.bottom - w.client.top)
+      Stop("SendInput on a window's frame is not simulated");
+    if (in.mi.dwFlags & MOUSEEVENTF_LEFTDOWN) Input(h, WM_LBUTTONDOWN, MK_LBUTTON, Coords(x, y), pt);
+    if (in.mi.dwFlags & MOUSEEVENTF_LEFTUP) Input(h, WM_LBUTTONUP, 0, Coords(x, y), pt);
+  }
+  return cInputs;
+}

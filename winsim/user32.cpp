@@ -132,9 +132,12 @@ int WINAPI MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType)
   MessageBoxRecord r{P().program, Utf8(lpText), Utf8(lpCaption), uint64_t(uintptr_t(hWnd)), uType};
   if (Faulted("MessageBoxW", {{"hWnd", r.owner}, {"lpText", r.text}, {"lpCaption", r.caption}, {"uType", uType}}))
     return 0;
-  // The user reads the box and closes it.
+  // The box runs a loop of its own, which dispatches what waits in the queue. A WM_QUIT that waits
+  // or that those messages post ends the box at once and stays queued for the program's loop;
+  // otherwise the user reads the box and closes it.
+  r.endedByQuit = DispatchQueued();
   M().messageBoxes.push_back(r);
-  return IDOK;
+  return r.endedByQuit ? 0 : IDOK;
 }
 
 BOOL WINAPI MessageBeep(UINT uType) {
@@ -182,22 +185,27 @@ BOOL WINAPI IsWindowEnabled(HWND hWnd) {
   return w && !(w->style & WS_DISABLED) ? TRUE : FALSE;
 }
 
-// The previous state: nonzero when the window was disabled.
-BOOL WINAPI EnableWindow(HWND hWnd, BOOL bEnable) {
-  if (Faulted("EnableWindow", {{"hWnd", uintptr_t(hWnd)}, {"bEnable", bEnable}})) return FALSE;
-  Window* w = Require(hWnd);
-  if (!w) return FALSE;
+bool winsim::detail::EnableTo(HWND hWnd, bool enable) {
+  Window* w = FindWindow(hWnd);
+  if (!w) return false;
   bool wasDisabled = w->style & WS_DISABLED;
-  if (bEnable && wasDisabled) {
+  if (enable && wasDisabled) {
     w->style &= ~DWORD(WS_DISABLED);
     Deliver(hWnd, WM_ENABLE, TRUE, 0);
-  } else if (!bEnable && !wasDisabled) {
+  } else if (!enable && !wasDisabled) {
     Deliver(hWnd, WM_CANCELMODE, 0, 0);
     if ((w = FindWindow(hWnd))) w->style |= WS_DISABLED;
     if (Within(hWnd, P().focus)) SetFocusTo(nullptr);
     Deliver(hWnd, WM_ENABLE, FALSE, 0);
   }
-  return wasDisabled ? TRUE : FALSE;
+  return wasDisabled;
+}
+
+// The previous state: nonzero when the window was disabled.
+BOOL WINAPI EnableWindow(HWND hWnd, BOOL bEnable) {
+  if (Faulted("EnableWindow", {{"hWnd", uintptr_t(hWnd)}, {"bEnable", bEnable}})) return FALSE;
+  if (!Require(hWnd)) return FALSE;
+  return EnableTo(hWnd, bEnable != FALSE) ? TRUE : FALSE;
 }
 
 void WINAPI InitCommonControls() { Enter("InitCommonControls"); }

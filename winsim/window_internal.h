@@ -34,7 +34,8 @@ Window* Require(HWND h);  // FindWindow, with ERROR_INVALID_WINDOW_HANDLE when t
 std::vector<HWND>& Siblings(const Window& w);
 HWND Root(HWND h);
 bool Within(HWND tree, HWND h);  // `h` is `tree` or one of its descendants
-void DestroyTree(HWND h, bool explicitCall);
+// False when a WH_CBT hook kept a window that DestroyWindow was asked to destroy.
+bool DestroyTree(HWND h, bool explicitCall);
 
 // Frames, places, showing and activation (winpos.cpp).
 RECT ClientFor(const RECT& r, DWORD style, DWORD ex);

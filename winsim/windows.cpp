@@ -161,16 +161,23 @@ HWND Root(HWND h) {
 
 bool Within(HWND tree, HWND h) { return h && (h == tree || IsDescendant(tree, h)); }
 
-// DestroyWindow without the call record. A window already on its way is left to that.
-void DestroyTree(HWND h, bool explicitCall) {
+// DestroyWindow without the call record. A window already on its way is left to that. A WH_CBT
+// hook is asked first, for the window that DestroyWindow names (the owned windows go through
+// DestroyWindow too; children go with their parent without asking).
+bool DestroyTree(HWND h, bool explicitCall) {
   Window* w = FindWindow(h);
-  if (!w || w->destroying) return;
+  if (!w || w->destroying) return true;
+  if (explicitCall && !P().cbtHooks.empty()) {
+    HOOKPROC first = P().cbtHooks.front().second;
+    if (first(HCBT_DESTROYWND, WPARAM(h), 0) != 0) return false;
+    if (!(w = FindWindow(h)) || w->destroying) return true;
+  }
   // Owned windows go first.
   std::vector<HWND> owned;
   for (HWND t : P().topLevel)
     if (Window* tw = FindWindow(t); tw && tw->owner == h) owned.push_back(t);
   for (HWND t : owned) DestroyTree(t, true);
-  if (!(w = FindWindow(h)) || w->destroying) return;
+  if (!(w = FindWindow(h)) || w->destroying) return true;
   w->destroying = true;
   if (explicitCall && IsChildWindow(*w)) ParentNotify(h, WM_DESTROY);
   if ((w = FindWindow(h)) && (w->style & WS_VISIBLE)) {
@@ -179,9 +186,10 @@ void DestroyTree(HWND h, bool explicitCall) {
   } else {
     LeaveHidden(h);
   }
-  if (!FindWindow(h)) return;
+  if (!FindWindow(h)) return true;
   SendDestroy(h);
   FreeTree(h);
+  return true;
 }
 
 }  // namespace winsim::detail
@@ -212,9 +220,23 @@ ATOM WINAPI RegisterClassW(const WNDCLASSW* wc) {
   return Register(wc->lpszClassName, wc->lpfnWndProc, wc->style, wc->hbrBackground, wc->hInstance);
 }
 
+// The whole record goes into the call record.
 ATOM WINAPI RegisterClassExW(const WNDCLASSEXW* wc) {
-  if (Faulted("RegisterClassExW", {{"cbSize", wc ? wc->cbSize : 0}, {"lpszClassName", wc ? ClassArg(wc->lpszClassName) : ""}}))
-    return 0;
+  json args = json::object();
+  if (wc)
+    args = {{"cbSize", wc->cbSize},
+            {"style", wc->style},
+            {"lpfnWndProc", uintptr_t(wc->lpfnWndProc)},
+            {"cbClsExtra", wc->cbClsExtra},
+            {"cbWndExtra", wc->cbWndExtra},
+            {"hInstance", uintptr_t(wc->hInstance)},
+            {"hIcon", uintptr_t(wc->hIcon)},
+            {"hCursor", uintptr_t(wc->hCursor)},
+            {"hbrBackground", uintptr_t(wc->hbrBackground)},
+            {"lpszMenuName", wc->lpszMenuName ? json(ClassArg(wc->lpszMenuName)) : json(nullptr)},
+            {"lpszClassName", ClassArg(wc->lpszClassName)},
+            {"hIconSm", uintptr_t(wc->hIconSm)}};
+  if (Faulted("RegisterClassExW", args)) return 0;
   if (!wc || wc->cbSize != sizeof(WNDCLASSEXW)) {
     SetError(ERROR_INVALID_PARAMETER);
     return 0;
@@ -390,8 +412,42 @@ HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWind
 BOOL WINAPI DestroyWindow(HWND hWnd) {
   if (Faulted("DestroyWindow", HwndArg(hWnd))) return FALSE;
   if (!Require(hWnd)) return FALSE;
-  DestroyTree(hWnd, true);
-  return TRUE;
+  return DestroyTree(hWnd, true) ? TRUE : FALSE;
+}
+
+// ---- Hooks ----
+
+HHOOK WINAPI SetWindowsHookExW(int idHook, HOOKPROC lpfn, HINSTANCE hmod, DWORD dwThreadId) {
+  if (Faulted("SetWindowsHookExW", {{"idHook", idHook}, {"hmod", uintptr_t(hmod)}, {"dwThreadId", dwThreadId}}))
+    return nullptr;
+  if (idHook != WH_CBT) Stop("SetWindowsHookExW with hook " + std::to_string(idHook) + " is not simulated");
+  if (!lpfn || dwThreadId != GetCurrentThreadId()) {
+    SetError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  HHOOK hook = HHOOK(P().NewHandle());
+  P().cbtHooks.insert(P().cbtHooks.begin(), {hook, lpfn});
+  return hook;
+}
+
+BOOL WINAPI UnhookWindowsHookEx(HHOOK hhk) {
+  if (Faulted("UnhookWindowsHookEx", {{"hhk", uintptr_t(hhk)}})) return FALSE;
+  auto& hooks = P().cbtHooks;
+  for (auto it = hooks.begin(); it != hooks.end(); ++it)
+    if (it->first == hhk) {
+      hooks.erase(it);
+      return TRUE;
+    }
+  SetError(ERROR_INVALID_HOOK_HANDLE);
+  return FALSE;
+}
+
+// The next hook of the chain after hhk answers; without one, 0 (the default: go on).
+LRESULT WINAPI CallNextHookEx(HHOOK hhk, int nCode, WPARAM wParam, LPARAM lParam) {
+  auto& hooks = P().cbtHooks;
+  for (size_t i = 0; i + 1 < hooks.size(); ++i)
+    if (hooks[i].first == hhk) return hooks[i + 1].second(nCode, wParam, lParam);
+  return 0;
 }
 
 BOOL WINAPI IsWindow(HWND hWnd) {

@@ -19,9 +19,13 @@ class TClosingWindow : public CMainWindow {
   void DoClose() override { Seen().events.push_back(L"main:close"); }
 };
 
-// A control whose window cannot be made.
+// A control whose window cannot be made; records its DoClose and its freeing.
 class TWindowless : public CControl {
+ public:
+  ~TWindowless() override { ++Seen().freed; }
+
  protected:
+  void DoClose() override { Seen().events.push_back(L"windowless:close"); }
   void CreateWnd() override {
     wnd = CreateWindowExW(0, L"ClibNoSuchClass", L"", 0, 0, 0, 10, 10, nullptr, nullptr,
                           GetModuleHandleW(nullptr), nullptr);
@@ -166,13 +170,56 @@ TEST_F(Control, StyleLeavesTheCreationStyleUntilBorderOrHScrollReloadsIt) {
   p->Destroy();
 }
 
-TEST_F(Control, EnabledFollowsTheWindow) {
-  TProbe* p = New<TProbe>(nullptr);
-  EXPECT_TRUE(p->GetEnabled());
-  p->SetEnabled(false);
-  EXPECT_FALSE(p->GetEnabled());
-  EXPECT_FALSE(IsWindowEnabled(p->Handle()));
-  p->Destroy();
+// Records which of two buttons a click came from.
+struct ClickRecorder {
+  const CButton* target;
+  void Event(void* Sender) { Seen().events.push_back(Sender == target ? L"target" : L"marker"); }
+};
+
+// The user's click: the left mouse button down and up at the control's centre, through the system.
+void UserClick(const CControl* c) {
+  RECT r = c->GetWindowRect();
+  SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+  INPUT in[2] = {};
+  in[0].type = in[1].type = INPUT_MOUSE;
+  in[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+  in[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+  SendInput(2, in, sizeof(INPUT));
+}
+
+// A disabled button takes no click of the user's: the system gives a disabled window no mouse
+// input (a message sent to the button itself would still click it). Input comes in order, so
+// once a second button's click has come, the first one's would have too.
+TEST_F(Control, DisabledButtonTakesNoClick) {
+  CMainWindow* main = New<CMainWindow>();
+  main->Move(100, 100, 400, 300);
+  main->Show();
+  CButton* target = New<CButton>(main);
+  CButton* marker = New<CButton>(main);
+  target->Move(10, 10, 120, 30);
+  marker->Move(10, 60, 120, 30);
+  target->Show();
+  marker->Show();
+  ClickRecorder recorder{target};
+  target->SetOnClick(MakeEvent<TButtonClickEvent, ClickRecorder, &ClickRecorder::Event>(&recorder));
+  marker->SetOnClick(target->OnClick());
+  for (bool enabled : {false, true}) {
+    SCOPED_TRACE(enabled ? "enabled" : "disabled");
+    target->SetEnabled(enabled);
+    EXPECT_EQ(target->GetEnabled(), enabled);
+    Seen().events.clear();
+    UserClick(target);
+    UserClick(marker);
+    MSG msg;
+    while ((Seen().events.empty() || Seen().events.back() != L"marker") && GetMessageW(&msg, nullptr, 0, 0) > 0) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+    std::vector<std::wstring> expected = {L"marker"};
+    if (enabled) expected.insert(expected.begin(), L"target");
+    EXPECT_EQ(Seen().events, expected);
+  }
+  main->Destroy();
 }
 
 TEST_F(Control, TextRoundTrips) {
@@ -198,6 +245,28 @@ TEST_F(Control, CloseRunsDoCloseFreesTheObjectAndPostsOneQuit) {
   EXPECT_EQ(TakeQuitMessages(), std::vector<WPARAM>{0});
 }
 
+// The quit that the main window's end posts ends a message box at once, before the user has read
+// it, and stays queued for the program's loop; so a box meant to be read comes before that end.
+TEST_F(Control, QuitOfAClosedMainWindowEndsAMessageBoxAtOnce) {
+  struct Row {
+    const char* name;
+    bool closedFirst;  // else a WM_CLOSE waits, which the box's own loop dispatches
+  } rows[] = {{"closed before the box", true}, {"closed by a message that the box takes", false}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Reset();
+    TakeQuitMessages();
+    TClosingWindow* main = New<TClosingWindow>();
+    HWND h = main->Handle();
+    if (row.closedFirst) main->Close();
+    else PostMessageW(h, WM_CLOSE, 0, 0);
+    MessageBoxW(nullptr, L"This box ends by itself.", L"Error", MB_ICONERROR);
+    EXPECT_FALSE(IsWindow(h));
+    EXPECT_EQ(Seen().freed, 1);
+    EXPECT_EQ(TakeQuitMessages(), std::vector<WPARAM>{0});
+  }
+}
+
 TEST_F(Control, WindowClosedByTheUserIsDestroyedWithoutDoClose) {
   struct Road {
     const char* name;
@@ -218,20 +287,32 @@ TEST_F(Control, WindowClosedByTheUserIsDestroyedWithoutDoClose) {
   }
 }
 
-TEST_F(Control, ControlWithoutWindowDoesNothingHarmful) {
-  TWindowless* c = New<TWindowless>(nullptr);
-  ASSERT_NE(c, nullptr);
-  EXPECT_EQ(c->Handle(), nullptr);
-  c->Show();
-  c->Move(1, 2, 3, 4);
-  c->SetText(L"x");
-  c->SetBkColor(RGB(9, 9, 9));
-  c->SetBorder(true);
-  c->Invalidate();
-  EXPECT_EQ(TextOf(c), L"");
-  EXPECT_FALSE(c->GetVisible());
-  EXPECT_NE(c->Font(), nullptr);
-  c->Destroy();  // frees the font and the brush without a window
+// Either end frees a control that has no window; Close runs DoClose first.
+TEST_F(Control, ControlWithoutWindowDoesNothingHarmfulAndEitherEndFreesIt) {
+  struct Road {
+    const char* name;
+    void (CControl::*end)();
+    std::vector<std::wstring> events;
+  } roads[] = {{"Destroy", &CControl::Destroy, {}}, {"Close", &CControl::Close, {L"windowless:close"}}};
+  for (const Road& road : roads) {
+    SCOPED_TRACE(road.name);
+    Reset();
+    TWindowless* c = New<TWindowless>(nullptr);
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(c->Handle(), nullptr);
+    c->Show();
+    c->Move(1, 2, 3, 4);
+    c->SetText(L"x");
+    c->SetBkColor(RGB(9, 9, 9));
+    c->SetBorder(true);
+    c->Invalidate();
+    EXPECT_EQ(TextOf(c), L"");
+    EXPECT_FALSE(c->GetVisible());
+    EXPECT_NE(c->Font(), nullptr);
+    (c->*road.end)();  // frees the font and the brush without a window
+    EXPECT_EQ(Seen().freed, 1);
+    EXPECT_EQ(Seen().events, road.events);
+  }
 }
 
 }  // namespace

@@ -1,4 +1,7 @@
 // Buttons and list boxes: creation values, events and the list operations.
+#include <cstdlib>
+#include <cstring>
+
 #include "probe.h"
 
 using namespace probe;
@@ -84,39 +87,87 @@ TEST_F(Controls, ClickRaisesOnClickWithTheClickedButtonAsSender) {
   EXPECT_EQ(Seen().events, (std::vector<std::wstring>{L"r:a", L"r:b"}));
 }
 
+// The parent's class procedure records what is passed on to it: the parent's object answers the
+// click of a button object itself (DefWindowProcW would answer 0 as well), and passes on only the
+// click of a button that has no object.
 TEST_F(Controls, ClickWithoutHandlerIsStillAnsweredByTheParent) {
-  CButton* a = New<CButton>(main);
-  ShowMain();
+  TProbe* parent = New<TProbe>(nullptr);
+  parent->Show();
+  CButton* a = New<CButton>(parent);
   a->Show();
-  SendMessageW(a->Handle(), BM_CLICK, 0, 0);
-  EXPECT_EQ(SendMessageW(main->Handle(), WM_COMMAND, MAKEWPARAM(0, BN_CLICKED), reinterpret_cast<LPARAM>(a->Handle())),
-            0);
-  EXPECT_TRUE(IsWindow(a->Handle()));
+  HWND plain = CreateWindowExW(0, L"BUTTON", L"", WS_CHILD | WS_VISIBLE, 0, 40, 100, 24, parent->Handle(), nullptr,
+                               GetModuleHandleW(nullptr), nullptr);
+  struct Row {
+    const char* name;
+    HWND button;
+    int passedOn;
+  } rows[] = {{"button object without handler", a->Handle(), 0}, {"button without object", plain, 1}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Seen().passedOn.clear();
+    SendMessageW(row.button, BM_CLICK, 0, 0);
+    EXPECT_EQ(PassedOnCount(parent->Handle(), WM_COMMAND), row.passedOn);
+    Seen().passedOn.clear();
+    EXPECT_EQ(SendMessageW(parent->Handle(), WM_COMMAND, MAKEWPARAM(0, BN_CLICKED), reinterpret_cast<LPARAM>(row.button)),
+              0);
+    EXPECT_EQ(PassedOnCount(parent->Handle(), WM_COMMAND), row.passedOn);
+    EXPECT_TRUE(IsWindow(row.button));
+  }
+  parent->Destroy();
 }
 
+// Every notification of a control is answered by the parent's object, raising an event or not;
+// the parent's class procedure (which records what reaches it) sees none of them, only a menu's.
 TEST_F(Controls, OnlyClickAndSelectionChangeRaiseEvents) {
-  CButton* button = New<CButton>(main);
-  CListBox* list = New<CListBox>(main);
+  TProbe* parent = New<TProbe>(nullptr);
+  CButton* button = New<CButton>(parent);
+  CListBox* list = New<CListBox>(parent);
   Receiver r{L"r", button, list};
   button->SetOnClick(MakeEvent<TButtonClickEvent, Receiver, &Receiver::Event>(&r));
   list->SetOnSelChange(MakeEvent<TNotification, Receiver, &Receiver::Event>(&r));
   struct Row {
-    CControl* from;
+    CControl* from;  // null: a menu
     WORD code;
     bool raises;
   } rows[] = {
       {button, BN_CLICKED, true},   {button, 5 /* double click */, false}, {button, 6 /* set focus */, false},
       {list, LBN_SELCHANGE, true},  {list, LBN_DBLCLK, false},           {list, LBN_SETFOCUS, false},
-      {list, LBN_KILLFOCUS, false}, {list, 0, false},
+      {list, LBN_KILLFOCUS, false}, {list, 0, false},                    {nullptr, 0, false},
   };
   for (const Row& row : rows) {
-    SCOPED_TRACE(row.code);
+    SCOPED_TRACE(std::string(row.from == button ? "button" : row.from == list ? "list" : "menu") + " code " +
+                 std::to_string(row.code));
     Seen().events.clear();
-    LRESULT answer = SendMessageW(main->Handle(), WM_COMMAND, MAKEWPARAM(0, row.code),
-                                  reinterpret_cast<LPARAM>(row.from->Handle()));
+    Seen().passedOn.clear();
+    HWND from = row.from ? row.from->Handle() : nullptr;
+    LRESULT answer = SendMessageW(parent->Handle(), WM_COMMAND, MAKEWPARAM(0, row.code), reinterpret_cast<LPARAM>(from));
     EXPECT_EQ(answer, 0);
+    EXPECT_EQ(PassedOnCount(parent->Handle(), WM_COMMAND), row.from ? 0 : 1);
     EXPECT_EQ(Seen().events.size(), row.raises ? 1u : 0u);
   }
+  parent->Destroy();
+}
+
+// A button whose allocator leaves its block dirty: the zero start comes from New<T> itself.
+class TDirtyButton : public CButton {
+ public:
+  static void* operator new(size_t Size) noexcept {
+    void* block = std::malloc(Size);
+    if (block) std::memset(block, 0xA5, Size);
+    return block;
+  }
+  static void operator delete(void* Block) noexcept { std::free(Block); }
+};
+
+TEST_F(Controls, NewControlHasNoHandlerWhateverItsAllocatorLeft) {
+  TDirtyButton* b = New<TDirtyButton>(main);
+  ASSERT_NE(b, nullptr);
+  ASSERT_EQ(b->OnClick().Code, nullptr);
+  EXPECT_EQ(b->OnClick().Data, nullptr);
+  ShowMain();
+  b->Show();
+  SendMessageW(b->Handle(), BM_CLICK, 0, 0);  // no handler to call
+  EXPECT_TRUE(IsWindow(b->Handle()));
 }
 
 // A click handler that closes the main window: the button and its parent go while their

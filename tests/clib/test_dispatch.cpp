@@ -134,6 +134,46 @@ TEST_F(Dispatch, DestroyDestroysTheWindowOnceAndFreesTheObjectOnce) {
   EXPECT_EQ(Seen().finalized, 2);
 }
 
+HWND g_keptWindow = nullptr;
+
+// A computer-based-training hook that keeps one window from being destroyed.
+LRESULT CALLBACK KeepWindow(int code, WPARAM wParam, LPARAM lParam) {
+  if (code == HCBT_DESTROYWND && reinterpret_cast<HWND>(wParam) == g_keptWindow) return 1;
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// A window that DestroyWindow cannot destroy outlives its object: Destroy frees the object all
+// the same and leaves the window to its class procedure, so that neither its later messages nor
+// its own end, nor its child controls, reach the freed object.
+TEST_F(Dispatch, WindowThatOutlivesItsObjectLeadsNoLongerToIt) {
+  TProbe* parent = New<TProbe>(nullptr);
+  TProbe* child = New<TProbe>(parent);
+  HWND p = parent->Handle(), c = child->Handle();
+  g_keptWindow = p;
+  HHOOK hook = SetWindowsHookExW(WH_CBT, KeepWindow, nullptr, GetCurrentThreadId());
+  ASSERT_NE(hook, nullptr);
+  Reset();
+
+  parent->Destroy();
+  EXPECT_TRUE(IsWindow(p));
+  EXPECT_TRUE(IsWindow(c));
+  EXPECT_EQ(Seen().freed, 1);
+  EXPECT_EQ(ControlOf(p), nullptr);
+  EXPECT_EQ(GetWindowLongPtrW(p, GWLP_USERDATA), 0);
+  EXPECT_EQ(child->Parent(), nullptr);
+  EXPECT_EQ(SendMessageW(p, WmAnswer, 0, 0), ClassAnswer);
+  // A command of the child goes to the class procedure: no object of the parent reflects it.
+  SendMessageW(p, WM_COMMAND, MAKEWPARAM(7, 0x300), reinterpret_cast<LPARAM>(c));
+  EXPECT_EQ(PassedOnCount(p, WM_COMMAND), 1);
+  EXPECT_TRUE(Seen().events.empty());
+  child->Move(30, 40);
+
+  EXPECT_TRUE(UnhookWindowsHookEx(hook));
+  EXPECT_TRUE(DestroyWindow(p));
+  EXPECT_FALSE(IsWindow(c));
+  EXPECT_EQ(Seen().freed, 2);  // the child with its window; the parent not twice
+}
+
 TEST_F(Dispatch, MoveKeepsAChildInItsParentsClientAreaAndATopLevelWindowOnTheScreen) {
   TProbe* parent = New<TProbe>(nullptr);
   TProbe* child = New<TProbe>(parent);

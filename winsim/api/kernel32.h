@@ -99,10 +99,12 @@ typedef struct _PROCESS_INFORMATION {
 } PROCESS_INFORMATION, *LPPROCESS_INFORMATION;
 
 #define INFINITE 0xFFFFFFFF
-#define WAIT_OBJECT_0 0x00000000L
-#define WAIT_TIMEOUT 0x00000102L
-#define WAIT_FAILED 0xFFFFFFFF
-#define STILL_ACTIVE 259
+// The wait and process status codes carry Windows' types: DWORD, but WAIT_TIMEOUT of winerror.h
+// (signed 32-bit).
+#define WAIT_OBJECT_0 ((DWORD)0x00000000)
+#define WAIT_TIMEOUT ((LONG)258)
+#define WAIT_FAILED ((DWORD)0xFFFFFFFF)
+#define STILL_ACTIVE ((DWORD)0x00000103)
 
 // Files.
 #define GENERIC_READ 0x80000000
