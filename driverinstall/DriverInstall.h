@@ -2,11 +2,17 @@
 // calls and their result code, the device search and reinstall marking, and device removal.
 #pragma once
 
+#include "platform/text.h"
 #include "platform/win32.h"
 
 // The error of the Windows call that just failed; a failure that names no error is still a
 // failure (ERROR_INVALID_FUNCTION), never success.
 DWORD LastErrorOfFailure();
+
+// Appends Path as ANSI text that names the same file: exactly as it is, or its short (8.3) form
+// when the ANSI code page lacks a character of it. Never a best-fit look-alike, which may name
+// another file. False with the error otherwise (ERROR_NO_UNICODE_TRANSLATION: neither form fits).
+bool AppendExactAnsiPath(AnsiText& Out, const WCHAR* Path, DWORD& Error);
 
 // ---- Install calls ----
 

@@ -43,11 +43,6 @@ bool LoadSetupApi();
 void ReadSysInfo();
 bool ArchitectureRefused(WORD Architecture);
 
-// Appends Path as ANSI text that names the same file: exactly as it is, or its short (8.3) form
-// when the ANSI code page lacks a character of it. Never a best-fit look-alike, which may name
-// another file. False with the error otherwise (ERROR_NO_UNICODE_TRANSLATION: neither form fits).
-bool AppendExactAnsiPath(AnsiText& Out, const WCHAR* Path, DWORD& Error);
-
 // Item Index of a command line (0: the program itself); false when there is no such item.
 // Item.Failed() tells that the heap could not hold the item whole.
 bool CommandLineItem(const WCHAR* CommandLine, int Index, WideText& Item);

@@ -31,7 +31,8 @@ TEST(Quorvin, InstallsTheInfOfItsCurrentDirectory) {
     std::string infPath;
     DWORD exitCode;
     UINT codePage = 1252;
-    bool copyInf = false;  // a copy of the package in the current directory
+    bool copyInf = false;   // a copy of the package in the current directory
+    std::string shortName = "";  // of the current directory
   } cases[] = {
       {"folder", "C:\\Drivers", "", false, "C:\\Drivers\\veltowinusb.inf", 0},
       {"drive root", "C:\\", "", false, "C:\\veltowinusb.inf", ERROR_FILE_NOT_FOUND},
@@ -42,12 +43,20 @@ TEST(Quorvin, InstallsTheInfOfItsCurrentDirectory) {
       // 表 is 0x95 0x5C in code page 932: the folder still gets its backslash.
       {"folder ending in a double-byte character", "C:\\\xE8\xA1\xA8", "", false, "C:\\\xE8\xA1\xA8\\veltowinusb.inf",
        0, 932, true},
+      // Code page 1252 has no "Ł": best fit would name "C:\Lukasz", another folder with another
+      // package. Its 8.3 name serves, or nothing is installed.
+      {"folder the code page cannot hold, by its 8.3 name", "C:\\\xC5\x81ukasz", "", false,
+       "C:\\LUKASZ~1\\veltowinusb.inf", 0, 1252, true, "LUKASZ~1"},
+      {"folder the code page cannot hold, no 8.3 name", "C:\\\xC5\x81ukasz", "", false, "",
+       ERROR_NO_UNICODE_TRANSLATION, 1252, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     winsim::Machine m = QuorvinMachine();
     m.ansiCodePage = c.codePage;
     if (c.copyInf) m.AddFile(c.currentDirectory + "\\veltowinusb.inf", test::SampleInf());
+    if (!c.shortName.empty()) m.FindFile(c.currentDirectory)->shortName = c.shortName;
+    m.AddFile("C:\\Lukasz\\veltowinusb.inf", "; another maker's package\n" + test::SampleInf());
     m.AddFolder("C:\\Other");
     if (c.directoryUnreadable) m.Fail("GetCurrentDirectoryW", ERROR_ACCESS_DENIED);
     auto r = test::RunQuorvin(m, c.currentDirectory, c.commandLine);
@@ -55,6 +64,10 @@ TEST(Quorvin, InstallsTheInfOfItsCurrentDirectory) {
     EXPECT_FALSE(r.crashed);
     EXPECT_EQ(r.exitCode, c.exitCode);
     auto calls = QuorvinCalls(m, "DiInstallDriverA");
+    if (c.infPath.empty()) {
+      EXPECT_TRUE(calls.empty());
+      continue;
+    }
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].args["InfPath"], c.infPath);
     EXPECT_EQ(calls[0].args["Flags"], DIIRFLAG_FORCE_INF);

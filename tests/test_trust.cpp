@@ -4,6 +4,7 @@
 // beside it.
 #include "driverinstall/DriverInstall.h"
 #include "install/Install.h"
+#include "platform/heap_host.h"
 #include "support.h"
 
 using winsim::Machine;
@@ -215,6 +216,35 @@ TEST(BaseDirName, NamesTheRealFolderOrNone) {
   EXPECT_EQ(list, Lines{"Unable to use the folder of VELTOWINUSB.INF!"});
   EXPECT_TRUE(m.Calls("DiInstallDriverA").empty());
   BaseDir.Truncate(0);
+}
+
+// Every block of the heap refused in turn: the path is named whole, or not at all and the text is
+// left as it was. Half a name (a refused 8.3 form taken for success) would let a relative
+// amd64\quorvin.exe or INF name another folder's file.
+TEST(BaseDirName, ExactNameIsWholeOrNone) {
+  Machine m;
+  m.AddFolder(kLukasz).shortName = "LUKASZ~1";
+  winsim::Session s(m);
+  size_t refusals = 0;
+  for (size_t nth = 1;; ++nth) {
+    SCOPED_TRACE("block " + std::to_string(nth));
+    AnsiText out;
+    ASSERT_TRUE(out.Append("dir="));
+    DWORD error = 0;
+    HostHeap::Refuse(nth, 1);
+    bool ok = AppendExactAnsiPath(out, L"C:\\\u0141ukasz", error);
+    size_t requests = HostHeap::Requests();
+    HostHeap::Allow();
+    if (ok) {
+      EXPECT_STREQ(out.c_str(), "dir=C:\\LUKASZ~1");
+    } else {
+      ++refusals;
+      EXPECT_EQ(error, DWORD(ERROR_NOT_ENOUGH_MEMORY));
+      EXPECT_STREQ(out.c_str(), "dir=");
+    }
+    if (requests < nth) break;  // no block left to refuse: this run was clean
+  }
+  EXPECT_GE(refusals, 2u);  // the 8.3 form's buffer and the text's growth
 }
 
 // Whoever starts install chooses its current directory, which may hold an amd64\quorvin.exe of
