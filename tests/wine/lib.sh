@@ -41,6 +41,9 @@ fi
 # The sample driver package of the repository.
 SAMPLE_INF=$REPO/tests/data/veltowinusb.inf
 
+# Command lines and file names in UTF-8, as measured: Wine then gives the programs code page 1252.
+export LC_ALL=C.UTF-8
+
 # Wine never asks for the Mono and Gecko downloads, and adds no menu entries to the host.
 export WINEDEBUG=-all
 BASE_OVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
