@@ -8,10 +8,23 @@
 #include <string>
 #include <vector>
 
+#include "driverinstall/DriverInstall.h"
+#include "install/Install.h"
 #include "install/MainWindow.h"
 #include "winsim/machine.h"
 
 namespace test {
+
+// In a session of install, what its start-up leaves for a procedure: the system entries bound,
+// the base directory read afresh, the OS kind, DiInstallDriverA looked up afresh.
+inline void StartUp(BYTE kind) {
+  BindSystemEntries();
+  BaseDir.Truncate(0);
+  SetBaseDir();
+  OSKind = kind;
+  DiInstallDriverProc = nullptr;
+  LoadDiInstallDriver();
+}
 
 // "(left,top)-(right,bottom)", for readable geometry failures.
 inline std::string S(const RECT& r) {

@@ -30,12 +30,7 @@ InstallRun DoInstallOn(Machine& m, BYTE kind, bool withWindow = false) {
   InstallRun run;
   {
     winsim::Session s(m);
-    BindSystemEntries();
-    BaseDir.Truncate(0);
-    SetBaseDir();
-    OSKind = kind;
-    DiInstallDriverProc = nullptr;
-    LoadDiInstallDriver();
+    test::StartUp(kind);
     test::MainWindowScope scope(withWindow);
     TMainWindow* window = scope.Window;
     run.result = DoInstall(window);

@@ -875,12 +875,7 @@ TEST(VendorSafety, InstallMarksExactlyTheAbsentDevicesOfTheInfsHardwareIds) {
     int openHandles;
     {
       winsim::Session s(w.m);
-      BindSystemEntries();
-      BaseDir.Truncate(0);
-      SetBaseDir();
-      OSKind = kind;
-      DiInstallDriverProc = nullptr;
-      LoadDiInstallDriver();
+      test::StartUp(kind);
       test::MainWindowScope scope(seed % 8 == 0);
       DoInstall(scope.Window);
       openHandles = s.OpenHandles() + s.OpenDeviceInfoSets();

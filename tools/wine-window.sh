@@ -22,12 +22,13 @@ trap on_exit EXIT
 build_all() {
   bash tools/setup.sh wine
   BITS=$(bash tests/wine/bits.sh)
-  local preset presets=(win32 win64) cc=i686-w64-mingw32-gcc
+  local preset presets=(win32 win64)
+  CC=i686-w64-mingw32-gcc
   WINE=wine
   INSTALL_EXE=dist/install.exe
   if [ "$BITS" = 64 ]; then
     presets+=(win64-twin)
-    cc=x86_64-w64-mingw32-gcc
+    CC=x86_64-w64-mingw32-gcc
     WINE=/usr/lib/wine/wine64
     export WINELOADER=$WINE
     INSTALL_EXE=build/win64-twin/install.exe
@@ -36,7 +37,6 @@ build_all() {
     cmake --preset $preset >/dev/null
     cmake --build --preset $preset
   done
-  CC=$cc
   mkdir -p "$RUN_DIR"
   $CC -O2 -static-libgcc -s -o "$RUN_DIR/wrun.exe" tests/wine/tools/wrun.c
   $CC -O2 -static-libgcc -s -o "$RUN_DIR/wwin.exe" tests/wine/tools/wwin.c
