@@ -19,8 +19,6 @@ ABSENT='USB\VID_7A3C&PID_0001\H1'
 INF_DIR=$DRIVE_C/windows/inf
 reg_begin
 fake_device "$ABSENT" 0 0 'USB\VID_7A3C&PID_0001'
-reg_key 'HKEY_CURRENT_USER\Software\VeltoTest'
-reg_dword Answer32 0xE0000235
 reg_import || die "cannot prepare the registry"
 PATH_LINE='Install_Driver: C:\h\veltowinusb.inf'
 
@@ -36,9 +34,7 @@ PASSES=(
 for pass in "${PASSES[@]}"; do
   IFS='|' read -r answer line code flags <<<"$pass"
   what="quorvin answers $answer"
-  wine_cmd reg add 'HKCU\Software\VeltoTest' /v Answer64 /t REG_DWORD /d "$answer" /f >/dev/null 2>&1
-  wine_cmd reg delete 'HKCU\Software\VeltoTest' /v Calls32 /f >/dev/null 2>&1
-  wine_cmd reg delete 'HKCU\Software\VeltoTest' /v Calls64 /f >/dev/null 2>&1
+  newdev_begin Answer32=0xE0000235 Answer64="$answer"
   infs_before=$(ls "$INF_DIR")
 
   run_install -dir 'C:\h' 'C:\h\install.exe' /install
@@ -49,12 +45,9 @@ for pass in "${PASSES[@]}"; do
   expect_silent "$what"
   # install.exe asks once without force and owner; quorvin, started in the folder of the INF,
   # asks once with DIIRFLAG_FORCE_INF for the same file.
-  calls32=$(reg_value 'HKCU\Software\VeltoTest' Calls32)
-  calls64=$(reg_value 'HKCU\Software\VeltoTest' Calls64)
-  if [ "$calls32" = '0|C:\h\veltowinusb.inf|0x0;' ]; then ok "$what: install.exe's own call"
-  else fail "$what: install.exe's calls were '${calls32}'"; fi
-  if [ "$calls64" = '0|C:\h\veltowinusb.inf|0x2;' ]; then ok "$what: quorvin's call"
-  else fail "$what: quorvin's calls were '${calls64}'"; fi
+  expect_asked "$what: install.exe" Calls 32 "$OWNER_NONE|C:\\h\\veltowinusb.inf|0x0"
+  expect_asked "$what: quorvin.exe" Calls 64 "$OWNER_NONE|C:\\h\\veltowinusb.inf|0x2"
+  expect_asked "$what" Callers 64 'C:\h\amd64\quorvin.exe'
   got=$(reg_value "$ENUM\\$ABSENT" ConfigFlags)
   if [ "$got" = "$flags" ]; then ok "$what: absent device's ConfigFlags $got"
   else fail "$what: absent device's ConfigFlags ${got:-none}, expected $flags"; fi
@@ -72,9 +65,11 @@ done
 
 # Without amd64\quorvin.exe the start fails with ERROR_FILE_NOT_FOUND, reported as such.
 rm "$DRIVE_C/h/amd64/quorvin.exe"
+newdev_begin Answer32=0xE0000235
 run_install -dir 'C:\h' 'C:\h\install.exe' /install
 expect_exit 00000001 "quorvin.exe missing"
 expect_debug_lines "quorvin.exe missing" "$PATH_LINE" 'Running 64-bit installer...' 'CreateProcess error 0x2'
 expect_silent "quorvin.exe missing"
+expect_asked "quorvin.exe missing" Calls 64
 
 scenario_end

@@ -13,6 +13,10 @@
 #                    and planted64.dll
 #   WINE_TEST_CLIB_EXE clib_tests.exe, the control library's shared tests (clib.sh only)
 #   WINE_TEST_KEEP   1: keep the scenario's prefix copy for a look afterwards
+#
+# Exit code of a scenario: 0 passed, 1 failed (FAIL: lines about the program, or ERROR: a set-up
+# that could not be made), 3 a harness error (HARNESS ERROR: Wine's tools gave no usable answer,
+# nothing was judged), 77 skipped.
 set -uo pipefail
 
 WINE_TEST_SOURCE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -60,6 +64,16 @@ log() { printf '%s\n' "$*"; }
 ok() { CHECKS=$((CHECKS + 1)); log "ok: $*"; }
 fail() { CHECKS=$((CHECKS + 1)); FAILURES=$((FAILURES + 1)); log "FAIL: $*"; }
 die() { log "ERROR: $*"; exit 1; }
+# A harness error: Wine's tools gave the scenario no usable answer about the machine. It is said
+# as such and ends the scenario with exit code 3, with no verdict on the program; called in a
+# command substitution, it ends the scenario's own shell too.
+HARNESS_EXIT=3
+harness_error() {
+  printf 'HARNESS ERROR: %s (a fault of the test harness, not a finding about the program)\n' "$*" >&2
+  [ "$BASHPID" = "$$" ] || kill -USR1 $$
+  exit $HARNESS_EXIT
+}
+trap 'exit $HARNESS_EXIT' USR1
 
 cleanup() {
   if [ -n "${WINEPREFIX:-}" ] && [ -d "${WINEPREFIX:-}" ]; then
@@ -236,11 +250,28 @@ check_os() {
 
 # ---- registry files: written as UTF-16LE with a byte-order mark, imported with reg import ----
 
-reg_begin() { REG_TEXT='Windows Registry Editor Version 5.00'$'\n'; }
-reg_key() { REG_TEXT+=$'\n'"[$1]"$'\n'; }
+# What the scenario wrote, one line a key ("KEY<TAB>") and one a value ("KEY<TAB>NAME"), in upper
+# case with the root's full name: what a read of the key must show to be whole (see reg_read).
+REG_WRITTEN=""
+reg_norm() {  # reg_norm KEY: HKLM\x and HKEY_LOCAL_MACHINE\X alike as HKEY_LOCAL_MACHINE\X
+  local k=${1^^}
+  case "$k" in
+    HKLM\\*) k="HKEY_LOCAL_MACHINE${k#HKLM}" ;;
+    HKCU\\*) k="HKEY_CURRENT_USER${k#HKCU}" ;;
+  esac
+  printf '%s' "$k"
+}
+reg_begin() { REG_TEXT='Windows Registry Editor Version 5.00'$'\n'; REG_BATCH=""; REG_BATCH_KEYS=(); }
+reg_key() {
+  REG_TEXT+=$'\n'"[$1]"$'\n'
+  REG_CURRENT=$(reg_norm "$1")
+  REG_BATCH+="$REG_CURRENT"$'\t\n'
+  REG_BATCH_KEYS+=("$1")
+}
+reg_wrote() { REG_BATCH+="$REG_CURRENT"$'\t'"${1^^}"$'\n'; }
 reg_escape() { local s=${1//\\/\\\\}; printf '%s' "${s//\"/\\\"}"; }
-reg_sz() { REG_TEXT+="\"$1\"=\"$(reg_escape "$2")\""$'\n'; }
-reg_dword() { REG_TEXT+="\"$1\"=dword:$(printf '%08x' "$2")"$'\n'; }
+reg_sz() { REG_TEXT+="\"$1\"=\"$(reg_escape "$2")\""$'\n'; reg_wrote "$1"; }
+reg_dword() { REG_TEXT+="\"$1\"=dword:$(printf '%08x' "$2")"$'\n'; reg_wrote "$1"; }
 reg_multi() {  # reg_multi NAME STRING...
   local name=$1 hex="" s
   shift
@@ -251,12 +282,22 @@ reg_multi() {  # reg_multi NAME STRING...
   hex+="00,00"
   hex=${hex#,}
   REG_TEXT+="\"$name\"=hex(7):${hex//,,/,}"$'\n'
+  reg_wrote "$name"
 }
+# Imports the batch; then every key of it must read back whole, or the harness failed.
 reg_import() {
   local file=$SCENARIO_DIR/import.reg
   { printf '\xff\xfe'; printf '%s' "${REG_TEXT//$'\n'/$'\r\n'}" | iconv -f UTF-8 -t UTF-16LE; } >"$file"
   cp "$file" "$DRIVE_C/wtest/import.reg"
-  wine_cmd reg import 'C:\wtest\import.reg' >/dev/null 2>&1
+  wine_cmd reg import 'C:\wtest\import.reg' >/dev/null 2>&1 || return 1
+  REG_WRITTEN=$(printf '%s%s' "$REG_WRITTEN" "$REG_BATCH" | sed '/^$/d' | sort -u)$'\n'
+  REG_MUST_BE_WHOLE=1 reg_read_all "${REG_BATCH_KEYS[@]}" >/dev/null
+}
+# Takes the keys below KEY (and KEY) out of what the scenario wrote, after it deleted them.
+reg_forget() {
+  local key
+  key=$(reg_norm "$1")
+  REG_WRITTEN=$(printf '%s' "$REG_WRITTEN" | KEY=$key awk -F'\t' '$1 != ENVIRON["KEY"] && index($1, ENVIRON["KEY"] "\\") != 1')$'\n'
 }
 
 # ---- fake devices of the USB enumerator ----
@@ -320,18 +361,124 @@ check_marking() {  # check_marking WHAT
   done
 }
 
-# Prints the key's values as lines "NAME TYPE DATA" (nothing when the key is missing).
-reg_values() {
-  wine_cmd reg query "$1" 2>/dev/null | tr -d '\r' | sed -n 's/^    \([^ ].*\)$/\1/p' | sed 's/    /\t/g'
+# ---- registry reads: whole answers, or a harness error ----
+# A read is trusted only when reg query answered it whole: the key's own line, and all that the
+# scenario wrote into the key (and below it, with /s) as far as the key is still there. A read
+# that shows less is asked again; "no such key" is an answer, anything else (nothing at all, a
+# time-out) is not. Wine's reg query has been seen to answer nothing once in a while.
+REG_TRIES=3
+# What the answer (on standard input) lacks of what the scenario wrote into KEY (with its
+# subkeys when DEEP is 1), one "KEY\NAME" or "KEY\" a line; "found" first when the key's own
+# line (or, with /s, one of a subkey) is there at all.
+reg_lacks() {  # reg_lacks NORM-KEY DEEP
+  KEY=$1 DEEP=$2 WRITTEN=$REG_WRITTEN awk -F'\t' '
+    function under(k) { return k == ENVIRON["KEY"] || (ENVIRON["DEEP"] == 1 && index(k, ENVIRON["KEY"] "\\") == 1) }
+    /^HKEY_/ { cur = toupper($0); have[cur "\t"] = 1; if (under(cur)) found = 1; next }
+    /^    [^ ]/ { name = substr($0, 5); sub(/    .*/, "", name); have[cur "\t" toupper(name)] = 1 }
+    END {
+      if (!found) exit
+      print "found"
+      n = split(ENVIRON["WRITTEN"], w, "\n")
+      for (i = 1; i <= n; i++) {
+        if (w[i] == "") continue
+        split(w[i], f, "\t")
+        if (under(f[1]) && !have[w[i]]) print f[1] "\\" f[2]
+      }
+    }'
 }
-reg_key_exists() { wine_cmd reg query "$1" >/dev/null 2>&1; }
+# One key as reg query shows it (its values indented by four spaces; with /s also its subkeys).
+# Returns 1, printing nothing, when there is no such key. With REG_MUST_BE_WHOLE=1 (a snapshot
+# taken before the program ran, when only the scenario has written) an answer that stays short of
+# what the scenario wrote is a harness error; otherwise it is given as it is, for the check to
+# judge: the program may have taken the values away.
+#   reg_read KEY [/s]
+reg_read() {
+  local key=$1 deep=0 norm out rc lacks try
+  [ "${2:-}" = /s ] && deep=1
+  norm=$(reg_norm "$key")
+  for ((try = 1; ; try++)); do
+    out=$(wine_cmd reg query "$@" 2>"$SCENARIO_DIR/reg.err" | tr -d '\r')
+    rc=$?
+    lacks=$(printf '%s\n' "$out" | reg_lacks "$norm" $deep)
+    if [ $rc = 0 ] && [ -n "$lacks" ]; then
+      [ "$lacks" = found ] && { printf '%s\n' "$out"; return 0; }
+      if [ $try -ge $REG_TRIES ]; then
+        lacks=$(printf '%s\n' "$lacks" | sed 1d | tr '\n' ' ')
+        [ "${REG_MUST_BE_WHOLE:-0}" = 1 ] &&
+          harness_error "reg query $* lacks what the scenario wrote before the run, $try times: $lacks"
+        printf 'note: reg query %s lacks what the scenario wrote, %s times: %s\n' "$*" $try "$lacks" >&2
+        printf '%s\n' "$out"
+        return 0
+      fi
+    elif [ $rc = 1 ] && grep -qi 'unable to find the specified registry key' <<<"$out$(cat "$SCENARIO_DIR/reg.err")"; then
+      return 1
+    elif [ $try -ge $REG_TRIES ]; then
+      harness_error "reg query $* answered nothing usable, $try times (last: exit code $rc, $(printf '%s' "$out" | grep -c .) lines)"
+    fi
+    sleep 1
+  done
+}
+# Reads each key; a key that is not there is a harness error (for keys that only the scenario
+# has touched yet).
+reg_read_all() {
+  local key
+  for key in "$@"; do reg_read "$key" || harness_error "the key $key, which the scenario made, is not there"; done
+}
+# Prints the key's values as lines "NAME<TAB>TYPE<TAB>DATA" (nothing when the key is missing).
+reg_values() {
+  reg_read "$1" | sed -n 's/^    \([^ ].*\)$/\1/p' | sed 's/    /\t/g'
+}
+reg_key_exists() { reg_read "$1" >/dev/null; }
 # One value's data, or nothing.
 reg_value() {  # reg_value KEY NAME
   reg_values "$1" | awk -F'\t' -v n="$2" '$1 == n { print $3 }'
 }
-# Every key below KEY, one full path a line, sorted.
+# Every key below KEY and KEY itself, one full path a line, sorted. KEY must hold a value or a
+# subkey: of an empty key, reg query /s shows nothing at all.
 reg_subkeys() {
-  wine_cmd reg query "$1" /s 2>/dev/null | tr -d '\r' | grep '^HKEY_' | sort
+  reg_read "$1" /s | grep '^HKEY_' | sort
+}
+
+# ---- the test newdev.dll (tools/newdev.c) ----
+
+NEWDEV_KEY='HKCU\Software\VeltoTest'
+# The owner that the install calls record: none (silent runs), or install.exe's main window.
+OWNER_NONE=0
+OWNER_MAIN_WINDOW='CLibApiWnd "VELTO drivers installation program"'
+
+# Forgets what the test newdev.dll recorded and sets its answers: NAME=VALUE for Answer32,
+# Answer64, UpdateAnswer32, UpdateAnswer64 (the others 0: Windows' answer for the file).
+newdev_begin() {
+  local a
+  wine_cmd reg delete "$NEWDEV_KEY" /f >/dev/null 2>&1
+  reg_forget "$NEWDEV_KEY"
+  reg_begin
+  reg_key 'HKEY_CURRENT_USER\Software\VeltoTest'
+  declare -A answers=([Answer32]=0 [Answer64]=0 [UpdateAnswer32]=0 [UpdateAnswer64]=0)
+  for a in "$@"; do answers[${a%%=*}]=${a#*=}; done
+  for a in Answer32 Answer64 UpdateAnswer32 UpdateAnswer64; do reg_dword $a "${answers[$a]}"; done
+  reg_import || die "cannot set the answers of the test newdev.dll"
+  [ -z "$(reg_values "$NEWDEV_KEY" | grep -E '^(Calls|Updates|Callers)')" ] ||
+    harness_error "the record of the test newdev.dll was not cleared"
+}
+# What the test newdev.dll recorded since newdev_begin, one call a line:
+#   newdev_record Calls BITS     "OWNER|PATH|FLAGS"       (DiInstallDriverA)
+#   newdev_record Updates BITS   "OWNER|ID|PATH|FLAGS"    (UpdateDriverForPlugAndPlayDevicesA)
+#   newdev_record Callers BITS   "PROGRAM"                (either)
+newdev_record() {
+  reg_value "$NEWDEV_KEY" "$1$2" | tr ';' '\n' | sed '/^$/d'
+}
+# What the program asked of Windows must be exactly these calls, in order (none: no line).
+#   expect_asked WHAT Calls|Updates BITS LINE...
+expect_asked() {
+  local what=$1 kind=$2 bits=$3 name
+  shift 3
+  case "$kind" in
+    Calls) name=DiInstallDriverA ;;
+    Updates) name=UpdateDriverForPlugAndPlayDevicesA ;;
+    *) name=$kind ;;
+  esac
+  expect_exact_lines "$what: $name of the $bits-bit newdev asked" "$(newdev_record "$kind" "$bits")" "$@"
 }
 
 # Uses our cfgmgr32.dll, whose CM_Get_DevNode_Status answers from the device's TestPresent value,
@@ -351,12 +498,16 @@ use_test_cfgmgr32() {
   fi
 }
 
-# Uses our newdev.dll (32- and 64-bit), whose DiInstallDriverA answers from HKCU\Software\VeltoTest
-# and records its calls there, in place of Wine's own, for both bitnesses of this prefix.
+# Uses our newdev.dll (32- and 64-bit), whose install calls record how they were called and answer
+# from HKCU\Software\VeltoTest (see newdev_begin), in place of Wine's own, for both bitnesses of
+# this prefix. Wine's own answers success for any file, so a scenario learns only from ours what a
+# program asked.
 use_test_newdev() {
   [ -f "$TOOLS/newdev32.dll" ] && [ -f "$TOOLS/newdev64.dll" ] || die "missing $TOOLS/newdev32.dll or newdev64.dll"
-  cp "$TOOLS/newdev32.dll" "$DRIVE_C/windows/syswow64/newdev.dll"
-  cp "$TOOLS/newdev64.dll" "$DRIVE_C/windows/system32/newdev.dll"
+  if [ -d "$DRIVE_C/windows/syswow64" ]; then
+    cp "$TOOLS/newdev32.dll" "$DRIVE_C/windows/syswow64/newdev.dll" || die "cannot lay the 32-bit test newdev.dll"
+  fi
+  cp "$TOOLS/newdev64.dll" "$DRIVE_C/windows/system32/newdev.dll" || die "cannot lay the 64-bit test newdev.dll"
   export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;newdev=n,b"
 }
 
