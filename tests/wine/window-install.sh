@@ -2,13 +2,19 @@
 # install.exe without an argument, driven by clicks: Install writes its lines into the list and
 # installs as "/install" does (the package installed, absent devices marked for reinstallation);
 # Uninstall appends its lines after them and removes the vendor's devices; a second Install
-# clears the list first; Exit ends the program with exit code 0.
+# clears the list first; Exit ends the program with exit code 0. Each Install asks Windows once,
+# through DiInstallDriverA, for the INF's full path, with no flags and the main window as the
+# owner of Windows' dialogs (the test newdev.dll records it; Wine's own answers success for any
+# file).
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/gui.sh"
 gui_begin
 set_windows_version win7 "6.1.7601 type=1"
 make_demo win "$SAMPLE_INF"
 use_test_cfgmgr32
+use_test_newdev
+newdev_begin
+ASKED="$OWNER_MAIN_WINDOW|C:\\win\\veltowinusb.inf|0x0"
 add_marking_devices
 ENUM='HKLM\System\CurrentControlSet\Enum'
 
@@ -26,6 +32,7 @@ expect_list "Install" "${INSTALL_LINES[@]}"
 got=$(debug_lines_now)
 want=$(printf '%s\n' 'Install_Driver: C:\win\veltowinusb.inf' 'success')
 if [ "$got" = "$want" ]; then ok "Install: debug lines as with /install"; else fail "Install: debug lines '$got'"; fi
+expect_asked "Install" Calls "$INSTALL_BITS" "$ASKED"
 check_marking "Install"
 
 # Uninstall: its progress lines appended after the install's; the vendor's six devices go, the
@@ -76,6 +83,7 @@ wait_last_line "${INSTALL_LINES[-1]}" || fail "second Install: the list never en
 expect_list "second Install" "${INSTALL_LINES[@]}"
 n=$(debug_lines_now | grep -c '^Install_Driver: C:\\win\\veltowinusb.inf$')
 if [ "$n" = 2 ]; then ok "second Install: installed again"; else fail "second Install: $n installs in all, expected 2"; fi
+expect_asked "second Install" Calls "$INSTALL_BITS" "$ASKED" "$ASKED"
 
 click_button Exit
 wait_window_gone "Exit"

@@ -30,6 +30,12 @@
 #define RECORD_MAX 16384  // characters of one recorded value
 #define TEXT_MAX 1024     // characters of one argument as recorded
 
+// The planted DLL (planted.c) builds this file with a prefix of its own, so that its calls are
+// never taken for those of the system's newdev.dll.
+#ifndef RECORD_PREFIX
+#define RECORD_PREFIX L""
+#endif
+
 static const WCHAR Key[] = L"Software\\VeltoTest";
 
 // Appends the text to the REG_SZ value; a record too long for the value is cut short and ends in
@@ -78,13 +84,13 @@ static void Record(const WCHAR* name, const WCHAR* line) {
   HKEY hkey;
   if (RegCreateKeyExW(HKEY_CURRENT_USER, Key, 0, NULL, 0, KEY_READ | KEY_WRITE, NULL, &hkey, NULL)) return;
   WCHAR value[32];
-  _snwprintf(value, 32, L"%ls" BITS, name);
+  _snwprintf(value, 32, RECORD_PREFIX L"%ls" BITS, name);
   value[31] = 0;
   Append(hkey, value, line);
   WCHAR caller[MAX_PATH + 2] = L"";
   DWORD n = GetModuleFileNameW(NULL, caller, MAX_PATH);
   lstrcpyW(caller + n, L";");
-  Append(hkey, L"Callers" BITS, caller);
+  Append(hkey, RECORD_PREFIX L"Callers" BITS, caller);
   RegCloseKey(hkey);
 }
 

@@ -2,7 +2,9 @@
 // entry point, which appends "<its own path> in <the program's path>" to C:\wtest\planted.log.
 // It is copied under the names of the DLLs that the programs use (newdev.dll, cfgmgr32.dll), and
 // exports their entries (those of newdev.dll as our test newdev.dll has them, CM_Get_DevNode_Status
-// failing), so that a loader that takes it for one of them gets that far.
+// failing), so that a loader that takes it for one of them gets that far. What its newdev entries
+// are asked is recorded as "Planted" + the test newdev's value names.
+#define RECORD_PREFIX L"Planted"
 #include "newdev.c"
 
 BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, LPVOID reserved) {
