@@ -70,6 +70,7 @@ die() { log "ERROR: $*"; exit 1; }
 HARNESS_EXIT=3
 harness_error() {
   printf 'HARNESS ERROR: %s (a fault of the test harness, not a finding about the program)\n' "$*" >&2
+  [ -n "${SCENARIO_DIR:-}" ] && : >"$SCENARIO_DIR/harness-error"
   [ "$BASHPID" = "$$" ] || kill -USR1 $$
   exit $HARNESS_EXIT
 }
@@ -163,13 +164,23 @@ make_demo() {
 # "exit: 0x........"), RUN_EXIT the full exit code (8 hex digits).
 #   run64 OPTIONS... PROGRAM ARGS...         (wrun64: quorvin.exe)
 #   run_install OPTIONS... PROGRAM ARGS...   (install.exe of the road, under wrun32 or wrun64)
+# A program that Wine could not start at all (seen once under load: CreateProcess answering
+# ERROR_INTERNAL_ERROR) never ran: it is started once more, and a second such answer, or a run
+# without an exit code, is a harness error.
 run_with() {
-  local runner=$1
+  local runner=$1 try
   shift
-  RUN_OUT=$(wine_cmd "C:\\wtest\\$runner" "$@" 2>"$SCENARIO_DIR/wine.err" | tr -d '\r')
-  RUN_EXIT=$(printf '%s\n' "$RUN_OUT" | sed -n 's/^exit: 0x//p' | tail -n1)
-  log "--- $runner $*"
-  printf '%s\n' "$RUN_OUT" | sed 's/^/    /'
+  for try in 1 2; do
+    RUN_OUT=$(wine_cmd "C:\\wtest\\$runner" "$@" 2>"$SCENARIO_DIR/wine.err" | tr -d '\r')
+    RUN_EXIT=$(printf '%s\n' "$RUN_OUT" | sed -n 's/^exit: 0x//p' | tail -n1)
+    log "--- $runner $*"
+    printf '%s\n' "$RUN_OUT" | sed 's/^/    /'
+    [ -n "$RUN_EXIT" ] && return 0
+    [ $try = 1 ] && printf '%s\n' "$RUN_OUT" | grep -q '^error: CreateProcess ' || break
+    log "note: Wine did not start the program; once more"
+    sleep 1
+  done
+  harness_error "$runner $* gave no exit code: $(printf '%s' "$RUN_OUT" | grep -v '^debug: ' | tail -n1)"
 }
 run64() { run_with wrun64.exe "$@"; }
 run_install() { run_with "wrun$INSTALL_BITS.exe" "$@"; }
@@ -395,6 +406,8 @@ reg_lacks() {  # reg_lacks NORM-KEY DEEP
 reg_read() {
   local key=$1 deep=0 norm out rc lacks try
   [ "${2:-}" = /s ] && deep=1
+  # After a harness error, whatever still runs before the scenario ends asks nothing more.
+  [ -e "$SCENARIO_DIR/harness-error" ] && exit $HARNESS_EXIT
   norm=$(reg_norm "$key")
   for ((try = 1; ; try++)); do
     out=$(wine_cmd reg query "$@" 2>"$SCENARIO_DIR/reg.err" | tr -d '\r')
@@ -403,7 +416,7 @@ reg_read() {
     if [ $rc = 0 ] && [ -n "$lacks" ]; then
       [ "$lacks" = found ] && { printf '%s\n' "$out"; return 0; }
       if [ $try -ge $REG_TRIES ]; then
-        lacks=$(printf '%s\n' "$lacks" | sed 1d | tr '\n' ' ')
+        lacks=$(printf '%s\n' "$lacks" | sed 1d | paste -sd' ')
         [ "${REG_MUST_BE_WHOLE:-0}" = 1 ] &&
           harness_error "reg query $* lacks what the scenario wrote before the run, $try times: $lacks"
         printf 'note: reg query %s lacks what the scenario wrote, %s times: %s\n' "$*" $try "$lacks" >&2
@@ -414,6 +427,8 @@ reg_read() {
       return 1
     elif [ $try -ge $REG_TRIES ]; then
       harness_error "reg query $* answered nothing usable, $try times (last: exit code $rc, $(printf '%s' "$out" | grep -c .) lines)"
+    else
+      printf 'note: reg query %s answered nothing usable (exit code %s); asking again\n' "$*" $rc >&2
     fi
     sleep 1
   done
