@@ -43,6 +43,7 @@ const Rule* Enter(const char* fn, json args) {
   m.calls.push_back(CallRecord{p.program, fn, std::move(args)});
   int total = ++m.callCounts[fn];
   int mine = ++m.callCounts[std::string(fn) + "@" + p.program];
+  if (!m.script.empty() && !m.script.front().duringCall.empty()) TakeCallActions(fn);
   for (const Rule& r : m.rules) {
     if (r.fn != fn) continue;
     if (!r.proc.empty() && r.proc != p.program) continue;

@@ -142,6 +142,9 @@ struct Process {
   HWND dragWindow = nullptr;
   SIZE dragTo{};
   POINT cursor{};  // the mouse cursor, in screen coordinates
+  // Messages sent by other threads whose handling has not ended: while one is being handled, the
+  // handling of what it leads to (sends of this thread, dispatched messages) is inside it.
+  int otherThreadSends = 0;
   std::vector<std::pair<HHOOK, HOOKPROC>> cbtHooks;  // the thread's WH_CBT hooks, the latest first
 
   std::map<uintptr_t, GdiObject> gdi;
@@ -246,6 +249,11 @@ COLORREF SysColor(int index);
 // window of this process (only one with whileBusy set when `busyOnly`; only one with inDialog set,
 // and only then, when `inDialog`); false when none is taken.
 bool TakeUserAction(bool busyOnly, bool inDialog = false);
+// Messages that other threads send, at the front of the script: a thread that looks for a message
+// handles them before anything posted.
+void TakeSentMessages(bool busyOnly);
+// The actions for this call (UserAction::duringCall) at its start, in script order.
+void TakeCallActions(const char* fn);
 std::string NoActionReason();  // why a program waiting for input gets no action
 WindowSnapshot SnapshotOf(HWND h);
 

@@ -49,8 +49,11 @@ NLOHMANN_JSON_SERIALIZE_ENUM(UserAction::Kind, {{UserAction::Click, "click"},
                                                 {UserAction::EndTask, "endTask"},
                                                 {UserAction::Resize, "resize"},
                                                 {UserAction::SelectLine, "selectLine"},
-                                                {UserAction::Snapshot, "snapshot"}})
-NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(UserAction, kind, text, width, height, line, whileBusy, inDialog)
+                                                {UserAction::Snapshot, "snapshot"},
+                                                {UserAction::OtherSends, "otherSends"},
+                                                {UserAction::OtherPosts, "otherPosts"}})
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(UserAction, kind, text, width, height, line, whileBusy, inDialog,
+                                                message, wParam, lParam, duringCall)
 
 json RectJson(const RECT& r) { return json::array({r.left, r.top, r.right, r.bottom}); }
 
