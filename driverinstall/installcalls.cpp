@@ -15,9 +15,9 @@ T Entry(HMODULE Module, const char* Name) {
 // How the DLLs that a DLL of the system directory imports are looked for when it is loaded by its
 // full path. Where Windows knows the LOAD_LIBRARY_SEARCH flags (its kernel32 has
 // SetDefaultDllDirectories then), in the system directory alone, whatever search the process
-// has. Elsewhere (Windows XP, Vista and 7 without their update) the altered search: the DLL's own
-// folder, the system directory, in the place of the program's folder. Windows refuses the two
-// together.
+// has. Elsewhere (Windows XP and Server 2003, Vista and 7 without their update) the altered
+// search: the DLL's own folder, the system directory, in the place of the program's folder.
+// Windows refuses the two together.
 DWORD ImportSearch() {
   HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
   bool flagsKnown = kernel && GetProcAddress(kernel, "SetDefaultDllDirectories");

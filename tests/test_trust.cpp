@@ -122,12 +122,12 @@ TEST(TrustedDlls, PlantedDllsAreNeverLoaded) {
 }
 
 // newdev.dll and cfgmgr32.dll import devobj.dll, which is no KnownDLL; a copy of it lies beside
-// install, beside quorvin and in the current directory. On every Windows the programs run on it
-// comes from the system directory: with the system directory alone searched for the imports of
-// a DLL loaded by full path where Windows knows that flag, else with the altered search, which
-// begins in the DLL's own folder, not the program's (Windows XP, Vista and 7 without their
-// update, where SetDllDirectoryW("") only takes the current directory out). quorvin loads
-// newdev.dll itself, when it binds DiInstallDriverA.
+// install, beside quorvin and in the current directory. On every Windows that the programs run
+// on, the system directory's devobj.dll is loaded: with the system directory alone searched for
+// the imports of a DLL loaded by full path where Windows knows that flag, else with the altered
+// search, which begins in the DLL's own folder, not the program's (Windows XP and Server 2003,
+// Vista and 7 without their update, where SetDllDirectoryW("") only takes the current directory
+// out). quorvin loads newdev.dll itself, when it binds DiInstallDriverA.
 TEST(TrustedDlls, ImportsOfSystemDllsComeFromTheSystemDirectory) {
   constexpr BYTE kWorkstation = VER_NT_WORKSTATION, kServer = VER_NT_SERVER;
   constexpr WORD kX86 = PROCESSOR_ARCHITECTURE_INTEL, kX64 = PROCESSOR_ARCHITECTURE_AMD64;
