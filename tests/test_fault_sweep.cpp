@@ -66,7 +66,7 @@ const FaultEntry kFaults[] = {
   {"GetNativeSystemInfo", false, 0, "no result: cannot fail"},
   {"GetModuleHandleW", true, ERROR_MOD_NOT_FOUND, "NULL; ERROR_MOD_NOT_FOUND (the module is not loaded)",
    Keeps::Nothing, OwnModule},
-  {"LoadLibraryW", true, ERROR_MOD_NOT_FOUND, "NULL; ERROR_MOD_NOT_FOUND"},
+  {"LoadLibraryExW", true, ERROR_MOD_NOT_FOUND, "NULL; ERROR_MOD_NOT_FOUND"},
   {"GetProcAddress", true, ERROR_PROC_NOT_FOUND, "NULL; ERROR_PROC_NOT_FOUND"},
   {"GetSystemDirectoryW", true, ERROR_NOT_ENOUGH_MEMORY, "0; GetLastError (ERROR_NOT_ENOUGH_MEMORY)"},
   {"GetModuleFileNameW", true, ERROR_NOT_ENOUGH_MEMORY, "0; GetLastError (ERROR_NOT_ENOUGH_MEMORY)"},

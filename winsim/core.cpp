@@ -182,8 +182,10 @@ Machine::Machine() {
       {"gdi32.dll", {}},
       {"comctl32.dll", {}},
       {"setupapi.dll", {"SetupCopyOEMInfA", "SetupUninstallOEMInfA"}},
-      {"newdev.dll", {"UpdateDriverForPlugAndPlayDevicesA", "DiInstallDriverA"}},
-      {"cfgmgr32.dll", {"CM_Get_DevNode_Status"}},
+      {"newdev.dll", {"UpdateDriverForPlugAndPlayDevicesA", "DiInstallDriverA"}, {"devobj.dll"}},
+      {"cfgmgr32.dll", {"CM_Get_DevNode_Status"}, {"devobj.dll"}},
+      // A stand-in for the DLLs of the device-installation services that are not KnownDLLs.
+      {"devobj.dll", {}},
   };
   AddFolder("C:\\Windows");
   AddFolder(systemDirectory);

@@ -121,9 +121,10 @@ struct Process {
   std::wstring commandLine;
   DWORD lastError = 0;
   std::set<std::string> loadedModules;  // lower-case names
-  // The DLL search for bare names: SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32) leaves
-  // the system directory alone; SetDllDirectoryW("") takes the current directory out.
-  bool searchSystemOnly = false;
+  // The DLL search for bare names (loader.cpp): the LOAD_LIBRARY_SEARCH flags that
+  // SetDefaultDllDirectories set (0: the standard search); SetDllDirectoryW("") takes the current
+  // directory out of the standard search.
+  DWORD defaultDllDirectories = 0;
   bool currentDirectoryOut = false;
   std::string stateFile;                // where the machine goes when the process ends
 
@@ -210,6 +211,11 @@ std::string BaseName(const std::string& path);
 
 // The entries that GetProcAddress can hand out, by name; null for an unknown name.
 FARPROC EntryPoint(const std::string& name);
+
+// The loader (loader.cpp): the handle of a module of the system by its name (null: the system
+// has none), and the module of a handle that the process has loaded (null: none).
+HMODULE ModuleHandle(const std::string& name);
+const Module* ModuleOf(HMODULE h);
 
 // A bare-name load by Windows itself on the process's behalf (an installer DLL), by the search
 // that the process has set; false when no file of that name is found. A file that is not the

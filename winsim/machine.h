@@ -69,10 +69,13 @@ struct StoredInf {
   bool inbox = false;
 };
 
-// A module that a process can load, and the entries it exports by name.
+// A module of the system (in its system directory) that a process can load, the entries it
+// exports by name, and the DLLs that it imports: the loader looks for each by its bare name when
+// it loads the module, in the search of that load.
 struct Module {
   std::string name;  // "newdev.dll"
   std::vector<std::string> exports;
+  std::vector<std::string> imports = {};
 };
 
 struct CallRecord {
@@ -220,6 +223,7 @@ constexpr int kDefaultWidth = kScreenWidth * 3 / 4, kDefaultHeight = kScreenHeig
 class Machine {
  public:
   Machine();  // 64-bit Windows 7 workstation, current directory C:\Drivers, the usual modules
+              // (newdev.dll and cfgmgr32.dll import devobj.dll, which is no KnownDLL)
 
   // The system.
   DWORD majorVersion = 6;
