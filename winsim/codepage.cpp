@@ -183,6 +183,12 @@ std::wstring DecodeUtf8(const char* s, size_t n, bool& invalid) {
 
 }  // namespace
 
+bool ValidUtf8(const std::string& s) {
+  bool invalid = false;
+  DecodeUtf8(s.data(), s.size(), invalid);
+  return !invalid;
+}
+
 bool KnownCodePage(UINT cp) { return cp == 1252 || cp == 932 || cp == CP_UTF8; }
 
 UINT AnsiCodePage() {

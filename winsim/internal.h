@@ -193,6 +193,7 @@ std::string WideToAnsi(const WCHAR* s, size_t n, UINT cp, char defaultChar = '?'
 DWORD BytesToWide(UINT cp, DWORD flags, const char* s, size_t n, std::wstring& out);
 DWORD WideToBytes(UINT cp, DWORD flags, const WCHAR* s, size_t n, const char* defaultChar, BOOL* usedDefault,
                   std::string& out);
+bool ValidUtf8(const std::string& s);  // no ill-formed part (the machine face may hold lone surrogates)
 std::string AnsiToUtf8(const char* s, int n = -1);  // bytes of the machine's ANSI code page to UTF-8
 // As the A functions give text: best fit, '?' for what the code page cannot hold otherwise.
 std::string Utf8ToAnsi(const std::string& utf8);
