@@ -590,3 +590,27 @@ TEST(WinsimUtf8DeathTest, FlagsNotSimulatedStopTheProgram) {
   EXPECT_DEATH(MultiByteToWideChar(CP_ACP, MB_COMPOSITE, "e", -1, wide, 8), "not simulated");
   EXPECT_DEATH(MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, "\x85\x40", -1, wide, 8), "not simulated");
 }
+
+// The state file that the host programs load and save carries such a name as it is, though its
+// bytes are no UTF-8, and the record of the calls that named it.
+TEST(WinsimUtf8, NameWithAnUnpairedSurrogateSurvivesTheStateFile) {
+  const std::string lone = "C:\\\xED\xA0\x80" "drv";
+  Machine m = MachineWith(65001);
+  m.AddFolder(lone).shortName = "DRV~1";
+  m.currentDirectory = lone;
+  {
+    winsim::Session s(m);
+    WCHAR out[16];
+    EXPECT_EQ(GetShortPathNameW(L"C:\\\xD800" L"drv", out, 16), 8u);
+  }
+  const std::string path = testing::TempDir() + "winsim-surrogate-state.json";
+  m.Save(path);
+  Machine back = Machine::Load(path);
+  std::remove(path.c_str());
+  EXPECT_EQ(Hex(back.currentDirectory), Hex(lone));
+  ASSERT_NE(back.FindFile(lone), nullptr);
+  EXPECT_EQ(back.FindFile(lone)->shortName, "DRV~1");
+  ASSERT_EQ(back.Calls("GetShortPathNameW").size(), 1u);
+  EXPECT_EQ(Hex(back.Calls("GetShortPathNameW")[0].args["lpszLongPath"]), Hex(lone));
+  EXPECT_EQ(back.ToJson(), m.ToJson());
+}
