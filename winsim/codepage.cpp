@@ -156,14 +156,24 @@ std::wstring DecodeUtf8(const char* s, size_t n, bool& invalid) {
   std::wstring out;
   for (size_t i = 0; i < n;) {
     unsigned char c = (unsigned char)s[i];
-    int extra = 0;
+    int extra = -1;  // continuation bytes to come; -1: a byte that starts no character
     uint32_t cp = c;
-    unsigned char low = 0x80, high = 0xBF;  // the second byte's range
-    if (c < 0x80) extra = 0;
-    else if (c >= 0xC2 && c <= 0xDF) extra = 1, cp = c & 0x1F;
-    else if (c >= 0xE0 && c <= 0xEF) extra = 2, cp = c & 0x0F, low = c == 0xE0 ? 0xA0 : 0x80, high = c == 0xED ? 0x9F : 0xBF;
-    else if (c >= 0xF0 && c <= 0xF4) extra = 3, cp = c & 0x07, low = c == 0xF0 ? 0x90 : 0x80, high = c == 0xF4 ? 0x8F : 0xBF;
-    else extra = -1;
+    // The second byte's range: narrower after E0, ED, F0 and F4, which would otherwise start an
+    // overlong form, an encoded surrogate or a value beyond U+10FFFF.
+    unsigned char low = 0x80, high = 0xBF;
+    if (c < 0x80) {
+      extra = 0;
+    } else if (c >= 0xC2 && c <= 0xDF) {
+      extra = 1, cp = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      extra = 2, cp = c & 0x0F;
+      if (c == 0xE0) low = 0xA0;
+      if (c == 0xED) high = 0x9F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      extra = 3, cp = c & 0x07;
+      if (c == 0xF0) low = 0x90;
+      if (c == 0xF4) high = 0x8F;
+    }
     size_t j = i + 1;
     int k = 0;
     for (; k < extra && j < n; ++k, ++j) {
@@ -266,7 +276,7 @@ constexpr DWORD kWcFlags =
 
 DWORD BytesToWide(UINT cp, DWORD flags, const char* s, size_t n, std::wstring& out) {
   // UTF-8 takes 0 or MB_ERR_INVALID_CHARS, nothing else; undefined flags are refused everywhere.
-  if (cp == CP_UTF8 ? (flags & ~DWORD(MB_ERR_INVALID_CHARS)) != 0 : (flags & ~kMbFlags) != 0) return ERROR_INVALID_FLAGS;
+  if (flags & ~(cp == CP_UTF8 ? DWORD(MB_ERR_INVALID_CHARS) : kMbFlags)) return ERROR_INVALID_FLAGS;
   if (cp == CP_UTF8) {
     bool invalid = false;
     out = DecodeUtf8(s, n, invalid);

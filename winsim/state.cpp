@@ -30,7 +30,8 @@ std::string Unhex(const std::string& hex) {
 // be UTF-16), which are no UTF-8 and which JSON text cannot carry: such a text travels in the
 // state file as {"wtf8": its bytes in hexadecimal}.
 void MakePortable(json& j) {
-  if (j.is_string() && !detail::ValidUtf8(j.get_ref<const std::string&>())) j = json{{"wtf8", Hex(j.get<std::string>())}};
+  if (j.is_string() && !detail::ValidUtf8(j.get_ref<const std::string&>()))
+    j = json{{"wtf8", Hex(j.get<std::string>())}};
   else if (j.is_structured())
     for (auto& item : j.items()) MakePortable(item.value());
 }

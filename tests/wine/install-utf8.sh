@@ -14,12 +14,14 @@ if ! locale -a 2>/dev/null | grep -qix 'ka_GE\.utf-\?8'; then
   mkdir -p "$SCENARIO_DIR/locale"
   if ! command -v localedef >/dev/null || ! localedef -i ka_GE -f UTF-8 "$SCENARIO_DIR/locale/ka_GE.UTF-8" \
       >"$SCENARIO_DIR/localedef.log" 2>&1; then
-    log "skipped: no Georgian UTF-8 locale here, and localedef cannot make one: $(tail -1 "$SCENARIO_DIR/localedef.log" 2>/dev/null)"
+    log "skipped: no Georgian UTF-8 locale here, and localedef cannot make one:" \
+      "$(tail -1 "$SCENARIO_DIR/localedef.log" 2>/dev/null)"
     exit 77
   fi
   export LOCPATH=$SCENARIO_DIR/locale
 fi
-export LC_ALL=ka_GE.UTF-8
+# For Wine; the shell itself, which does not read LOCPATH, would warn that it cannot take it.
+export LC_ALL=ka_GE.UTF-8 2>/dev/null
 acp=$(wine_cmd "C:\\wtest\\wrun$INSTALL_BITS.exe" -osinfo 2>/dev/null | tr -d '\r' | sed -n 's/^os: .* acp=//p')
 [ "$acp" = 65001 ] || die "the locale $LC_ALL gives Wine the ANSI code page '${acp:-none}', not 65001"
 ok "the ANSI code page is 65001"
