@@ -21,7 +21,8 @@ typedef BOOL(WINAPI* TDiInstallDriverA)(HWND hwndParent, PCSTR InfPath, DWORD Fl
 // DiInstallDriverA of newdev.dll, bound by LoadDiInstallDriver; null until then.
 extern TDiInstallDriverA DiInstallDriverProc;
 
-// Loads a module of Windows from the system directory, never from the program's folder.
+// Loads a module of Windows from the system directory, never from the program's folder; the
+// DLLs that it imports come from the system directory too.
 HMODULE LoadSystemLibrary(const WCHAR* Name);
 
 // A module of Windows: the one already loaded, else the system directory's.

@@ -12,6 +12,18 @@ T Entry(HMODULE Module, const char* Name) {
   return Module ? reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(Module, Name))) : nullptr;
 }
 
+// How the DLLs that a DLL of the system directory imports are looked for when it is loaded by its
+// full path. Where Windows knows the LOAD_LIBRARY_SEARCH flags (its kernel32 has
+// SetDefaultDllDirectories then), in the system directory alone, whatever search the process
+// has. Elsewhere (Windows XP and Server 2003, Vista and 7 without their update) the altered
+// search: the DLL's own folder, the system directory, in the place of the program's folder.
+// Windows refuses the two together.
+DWORD ImportSearch() {
+  HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+  bool flagsKnown = kernel && GetProcAddress(kernel, "SetDefaultDllDirectories");
+  return flagsKnown ? LOAD_LIBRARY_SEARCH_SYSTEM32 : LOAD_WITH_ALTERED_SEARCH_PATH;
+}
+
 }  // namespace
 
 HMODULE LoadSystemLibrary(const WCHAR* Name) {
@@ -22,7 +34,7 @@ HMODULE LoadSystemLibrary(const WCHAR* Name) {
   if (n == 0 || n + 1 + nameLength >= MAX_PATH) return nullptr;
   path[n++] = L'\\';
   for (size_t i = 0; i <= nameLength; ++i) path[n + i] = Name[i];
-  return LoadLibraryW(path);
+  return LoadLibraryExW(path, nullptr, ImportSearch());
 }
 
 HMODULE SystemModule(const WCHAR* Name) {
@@ -37,7 +49,8 @@ void RestrictDllSearch() {
   HMODULE kernel = SystemModule(L"kernel32.dll");
   auto setDefault = Entry<TSetDefaultDllDirectories>(kernel, "SetDefaultDllDirectories");
   if (setDefault && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32)) return;
-  // The program's folder stays in the search then; our own system DLLs come by full path.
+  // The program's folder stays in the search then; our own system DLLs come by full path, and
+  // the DLLs they import from the system directory (LoadSystemLibrary).
   auto setDirectory = Entry<TSetDllDirectoryW>(kernel, "SetDllDirectoryW");
   if (setDirectory) setDirectory(L"");
 }

@@ -63,15 +63,16 @@ bool InfFileNameOf(const char* Path, size_t Length, AnsiText& Name, DWORD& Error
 
 // What becomes of one compatible driver's package.
 enum TDriver {
-  dSkip,        // not the vendor's, or its detail cannot be read from Windows
+  dSkip,        // not the vendor's
   dGather,      // the vendor's: Name holds its INF's file name
   dCannotCheck, // whether it is the vendor's cannot be told (Error)
   dCannotKeep,  // the vendor's, but its name cannot be kept (Error)
 };
 
 // The detail of one driver in a heap block of its own, at the size Windows names when the first
-// is too small, never smaller than the record it fills; null when it cannot be had, with Error 0
-// when Windows did not give it and ERROR_NOT_ENOUGH_MEMORY when the heap refused the block.
+// is too small, never smaller than the record it fills; null when it cannot be had, with the
+// error of the call that Windows refused, or ERROR_NOT_ENOUGH_MEMORY when the heap refused the
+// block.
 PSP_DRVINFO_DETAIL_DATA_A ReadDetail(HDEVINFO Set, PSP_DEVINFO_DATA Device, SP_DRVINFO_DATA_V2_A& Driver, DWORD& Size,
                                      DWORD& Error) {
   Size = sizeof(SP_DRVINFO_DETAIL_DATA_A);
@@ -84,12 +85,12 @@ PSP_DRVINFO_DETAIL_DATA_A ReadDetail(HDEVINFO Set, PSP_DEVINFO_DATA Device, SP_D
     }
     detail->cbSize = sizeof(SP_DRVINFO_DETAIL_DATA_A);
     if (SetupDiGetDriverInfoDetailA(Set, Device, &Driver, detail, Size, &required)) return detail;
-    bool larger = GetLastError() == ERROR_INSUFFICIENT_BUFFER;
+    Error = LastErrorOfFailure();
     HeapFree(GetProcessHeap(), 0, detail);
-    if (!larger) break;
+    // Only the first call may ask for a larger block; a second refusal is final.
+    if (Error != DWORD(ERROR_INSUFFICIENT_BUFFER)) break;
     if (required > Size) Size = required;
   }
-  Error = 0;
   return nullptr;
 }
 
@@ -100,8 +101,9 @@ PSP_DRVINFO_DETAIL_DATA_A ReadDetail(HDEVINFO Set, PSP_DEVINFO_DATA Device, SP_D
 TDriver CheckDriver(HDEVINFO Set, PSP_DEVINFO_DATA Device, SP_DRVINFO_DATA_V2_A& Driver, const char* Prefix,
                     AnsiText& Name, DWORD& Error) {
   DWORD size = 0;
+  // A driver whose detail Windows does not give may be the vendor's: its package would stay.
   PSP_DRVINFO_DETAIL_DATA_A detail = ReadDetail(Set, Device, Driver, size, Error);
-  if (!detail) return Error ? dCannotCheck : dSkip;
+  if (!detail) return dCannotCheck;
   const size_t idsRoom = size - offsetof(SP_DRVINFO_DETAIL_DATA_A, HardwareID);
   // An empty first string: no hardware ID. CompatIDsOffset is not consulted: not every
   // implementation sets it when the list holds no compatible ID.
@@ -135,7 +137,10 @@ bool UninstallDevices(const char* /*Enumerator*/, const char* Prefix, HWND Windo
 
   // Every device of the USB enumerator, present or not, whatever enumerator the caller names.
   HDEVINFO set = SetupDiGetClassDevsA(nullptr, "USB", nullptr, DIGCF_ALLCLASSES);
+  // No set is what a machine whose USB enumerator has no device may get; only a refused
+  // allocation says that devices may be there that the walk did not see.
   DWORD setError = set == INVALID_HANDLE_VALUE ? LastErrorOfFailure() : 0;
+  const bool setRefused = setError == DWORD(ERROR_NOT_ENOUGH_MEMORY) || setError == DWORD(ERROR_OUTOFMEMORY);
   if (set != INVALID_HANDLE_VALUE) {
     SP_DEVINFO_DATA device;
     SP_DRVINFO_DATA_V2_A driver;
@@ -203,7 +208,7 @@ bool UninstallDevices(const char* /*Enumerator*/, const char* Prefix, HWND Windo
 
   AnsiText closing;
   bool whole;
-  if (set == INVALID_HANDLE_VALUE) {
+  if (setRefused) {
     whole = ErrorText("Unable to get device list, error 0x", setError, closing);
     result = false;
   } else if (count) {

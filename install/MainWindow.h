@@ -17,7 +17,9 @@
 //   steps are this program's own and hold this window. Uninstall's lines come from the removal in
 //   driverinstall, which is shared and knows no window class: it sends each ANSI text with
 //   SendMessageW(handle, WM_ADDLOG, text, 0), and WMAddLog decodes it from the ANSI code page
-//   before the send returns.
+//   before the send returns. Any program on the desktop can send or post WM_ADDLOG too, with any
+//   wParam: a text is read only while DoUninstall's removal runs and only from a send of this
+//   thread (InSendMessageEx); every other WM_ADDLOG goes on untouched.
 #pragma once
 
 #include "clib/clib.h"
@@ -35,6 +37,9 @@ class TMainWindow : public CMainWindow {
   CButton* btnExit;
   CButton* btnRemove;
 
+  // Whether WM_ADDLOG texts are taken (DoUninstall, for the run of its removal); the previous value.
+  bool TakeProgress(bool Takes);
+
   void btnInstallClick(void* Sender);
   void btnRemoveClick(void* Sender);
   void btnExitClick(void* Sender);
@@ -46,10 +51,15 @@ class TMainWindow : public CMainWindow {
   const TMessageMap* Messages() const override { return &MessageTable; }
   // WM_GETMINMAXINFO: lParam points to the MINMAXINFO; the message goes on.
   void WMGetMinMaxInfo(TControlMessage& Message);
-  // WM_ADDLOG: wParam points to an ANSI text to append to the list; the message goes on.
+  // WM_ADDLOG: wParam points to an ANSI text to append to the list, when the uninstall of this
+  // window sent it; the message goes on.
   void WMAddLog(TControlMessage& Message);
   static const TMessageEntry MessageEntries[];
   static const TMessageMap MessageTable;
+
+ private:
+  // True while DoUninstall runs for this window: the one time a progress text is expected.
+  bool fTakesProgress;
 };
 
 // The window's handle; 0 for none.

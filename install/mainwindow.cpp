@@ -77,8 +77,12 @@ void TMainWindow::WMGetMinMaxInfo(TControlMessage& Message) {
 }
 
 void TMainWindow::WMAddLog(TControlMessage& Message) {
+  // Only the uninstall's own sends carry a text of this process: another thread's or program's
+  // wParam, sent or posted, is never read. The uninstall pumps no messages, so nothing posted is
+  // dispatched while it runs.
+  if (!fTakesProgress || InSendMessageEx(nullptr) != ISMEX_NOSEND) return;
   const char* text = reinterpret_cast<const char*>(Message.WParam);
-  // A message from elsewhere may carry no text; a text the heap could not hold is not cut short.
+  // A text the heap could not hold is not cut short.
   if (!text || !lbLog) return;
   WideText line;
   if (AppendAnsiAsWide(line, text)) lbLog->AddString(line.c_str());
@@ -90,6 +94,12 @@ void TMainWindow::btnInstallClick(void*) {
 }
 
 void TMainWindow::btnRemoveClick(void*) { DoUninstall(this); }
+
+bool TMainWindow::TakeProgress(bool Takes) {
+  bool previous = fTakesProgress;
+  fTakesProgress = Takes;
+  return previous;
+}
 
 void TMainWindow::btnExitClick(void*) { Close(); }
 

@@ -87,6 +87,19 @@ int InfFailure(TMainWindow* Window, const WCHAR* ListLine, const WCHAR* DebugTex
   return int(Error);
 }
 
+// An INF without a hardware ID: nothing to install for on the per-hardware-ID road. The debug
+// line names the INF by the path that the install steps would have handed to Windows.
+int NoHardwareId(TMainWindow* Window) {
+  const DWORD error = ERROR_LINE_NOT_FOUND;
+  AddLogLine(Window, L"No hardware ID in VELTOWINUSB.INF!");
+  AnsiText line;
+  WideText wideLine;
+  if (line.Append("No hardware ID in ") && line.Append(BaseDir.c_str(), BaseDir.Length()) && line.Append(InfName) &&
+      line.Append(", error 0x") && AppendHex(line, error) && AppendAnsiAsWide(wideLine, line.c_str()))
+    DebugOutput(wideLine.c_str());
+  return int(error);
+}
+
 }  // namespace
 
 int DoInstall(TMainWindow* Window) {
@@ -104,6 +117,9 @@ int DoInstall(TMainWindow* Window) {
     return InfFailure(Window, L"Unable to read VELTOWINUSB.INF!", L"Unable to read VELTOWINUSB.INF, error 0x", error);
 
   if (OSKind < osVista) {
+    // An INF may name no hardware ID (one saved as UTF-16 has no line of ANSI text): a run that
+    // installs nothing is no success.
+    if (!ids.Count()) return NoHardwareId(Window);
     // One install per hardware ID; the first failure is the procedure's result. Each step may
     // run the window's messages, and the window may go meanwhile: it is found again each time.
     const HWND owner = WindowHandle(Window);

@@ -66,7 +66,7 @@ const FaultEntry kFaults[] = {
   {"GetNativeSystemInfo", false, 0, "no result: cannot fail"},
   {"GetModuleHandleW", true, ERROR_MOD_NOT_FOUND, "NULL; ERROR_MOD_NOT_FOUND (the module is not loaded)",
    Keeps::Nothing, OwnModule},
-  {"LoadLibraryW", true, ERROR_MOD_NOT_FOUND, "NULL; ERROR_MOD_NOT_FOUND"},
+  {"LoadLibraryExW", true, ERROR_MOD_NOT_FOUND, "NULL; ERROR_MOD_NOT_FOUND"},
   {"GetProcAddress", true, ERROR_PROC_NOT_FOUND, "NULL; ERROR_PROC_NOT_FOUND"},
   {"GetSystemDirectoryW", true, ERROR_NOT_ENOUGH_MEMORY, "0; GetLastError (ERROR_NOT_ENOUGH_MEMORY)"},
   {"GetModuleFileNameW", true, ERROR_NOT_ENOUGH_MEMORY, "0; GetLastError (ERROR_NOT_ENOUGH_MEMORY)"},
@@ -97,7 +97,8 @@ const FaultEntry kFaults[] = {
   {"GetExitCodeProcess", true, ERROR_ACCESS_DENIED, "FALSE; ERROR_ACCESS_DENIED (no query right on the handle)"},
   {"ExitProcess", false, 0, "does not return: cannot fail"},
   // setupapi, cfgmgr32, newdev
-  {"SetupDiGetClassDevsA", true, ERROR_INVALID_PARAMETER, "INVALID_HANDLE_VALUE; ERROR_INVALID_PARAMETER"},
+  {"SetupDiGetClassDevsA", true, ERROR_NOT_ENOUGH_MEMORY,
+   "INVALID_HANDLE_VALUE; ERROR_NOT_ENOUGH_MEMORY (another error is taken for an enumerator without devices: no fault)"},
   {"SetupDiCreateDeviceInfoList", true, ERROR_NOT_ENOUGH_MEMORY, "INVALID_HANDLE_VALUE; ERROR_NOT_ENOUGH_MEMORY"},
   {"SetupDiOpenDeviceInfoA", true, ERROR_NO_SUCH_DEVINST, "FALSE; ERROR_NO_SUCH_DEVINST (the device went away)"},
   {"SetupDiEnumDeviceInfo", true, ERROR_INVALID_HANDLE,
@@ -390,11 +391,18 @@ bool Installed(const Machine& m) {
   return true;
 }
 
-bool Uninstalled(const Machine& m) {
+// What of the vendor an uninstall left: a device, or a package (one with the sample's text) in the
+// driver store; empty when everything went.
+std::string LeftOfTheVendor(const Machine& m) {
   for (const winsim::Device& d : m.devices)
-    if (IsVendorDevice(d.instanceId)) return false;
-  return true;
+    if (IsVendorDevice(d.instanceId)) return "a device of the vendor is still there (" + d.instanceId + ")";
+  const std::string inf = test::SampleInf();
+  for (const winsim::StoredInf& s : m.driverStore)
+    if (s.data == inf) return "a package of the vendor is still in the driver store (" + s.publishedName + ")";
+  return "";
 }
+
+bool Uninstalled(const Machine& m) { return LeftOfTheVendor(m).empty(); }
 
 // In the window the Uninstall click comes after the Install click, so the store no longer tells:
 // the install happened when install's package install call was made, unfaulted, on the INF (winsim
@@ -567,15 +575,15 @@ class Judge {
     }
     if (happened) return;
     // What the user asked for did not happen: no exit code 0, and the failure shows.
-    if (r.exitCode == 0 && !Relaxed(true)) Add("exit code", "exit code 0, but " + Missed());
+    if (r.exitCode == 0 && !Relaxed(true)) Add("exit code", "exit code 0, but " + Missed(run.m));
     bool shows = r.exitCode != 0 || (s_.ask != Ask::Quorvin && TellsOfFailure(run.m.debugLines, clean_.m.debugLines));
     if (!shows && !Relaxed(false))
-      Add("shows", Missed() + ", and nothing tells (exit code 0, no debug line of a failure)");
+      Add("shows", Missed(run.m) + ", and nothing tells (exit code 0, no debug line of a failure)");
   }
 
-  std::string Missed() const {
+  std::string Missed(const Machine& m) const {
     switch (s_.ask) {
-      case Ask::Uninstall: return "a device of the vendor is still there";
+      case Ask::Uninstall: return LeftOfTheVendor(m);
       default: return "the driver package is not installed";
     }
   }
@@ -614,7 +622,7 @@ class Judge {
       Add("shows", "Install: the driver package was not installed, and no list line tells");
     if (!uninstalled && !missed("Uninstall") && !TellsOfFailure(lines.uninstall, cleanLines.uninstall) &&
         !Relaxed(false))
-      Add("shows", "Uninstall: a device of the vendor is still there, and no list line tells");
+      Add("shows", "Uninstall: " + LeftOfTheVendor(run.m) + ", and no list line tells");
   }
 
   // Other vendors' devices (with their registry keys and configuration flags) and packages are

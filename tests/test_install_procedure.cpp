@@ -74,7 +74,8 @@ TEST(InstallProcedure, MarkerLinesBecomeHardwareIds) {
     Machine m = X86Machine(r.inf);
     m.Answer("UpdateDriverForPlugAndPlayDevicesA", true);
     InstallRun run = DoInstallOn(m, osWinXP);
-    EXPECT_EQ(run.result, 0);
+    // Without a hardware ID there is nothing to install for on this road.
+    EXPECT_EQ(run.result, r.ids.empty() ? int(ERROR_LINE_NOT_FOUND) : 0);
     EXPECT_EQ(run.installedIds, r.ids);
     EXPECT_EQ(run.openHandles, 0);
     // The INF is opened for reading, sharing read access only.
@@ -86,19 +87,51 @@ TEST(InstallProcedure, MarkerLinesBecomeHardwareIds) {
   }
 }
 
-TEST(InstallProcedure, Utf16InfYieldsNoHardwareId) {
+namespace {
+
+// INFs from which no hardware ID can be read.
+struct NoIdInf {
+  const char* what;
+  std::string inf;
+};
+
+std::vector<NoIdInf> NoIdInfs() {
   std::string text = ";@USB\\VID_7A3C&PID_0001\r\n";
   std::string utf16 = "\xff\xfe";
   for (char c : text) utf16 += std::string{c, '\0'};
-  Machine m = X86Machine(utf16);
-  m.Answer("UpdateDriverForPlugAndPlayDevicesA", true);
-  InstallRun run = DoInstallOn(m, osWinXP);
-  // The INF was read to its end without error, and no line of it was a marker line.
-  EXPECT_EQ(run.result, 0);
-  EXPECT_FALSE(m.Calls("ReadFile").empty());
-  EXPECT_TRUE(m.debugLines.empty());
-  EXPECT_EQ(run.installedIds, std::vector<std::string>{});
-  EXPECT_EQ(run.openHandles, 0);
+  return {
+      {"UTF-16 with a byte-order mark", utf16},
+      {"empty", ""},
+      {"no marker line", "[Version]\nSignature=\"$Windows NT$\"\n"},
+      // Lines end at line feeds only: the whole file is one line, and it is no marker line.
+      {"CR-only line ends", "[Version]\r;@USB\\VID_7A3C&PID_0001\r;@USB\\VID_7A3C&PID_0002\r"},
+      {"marker lines only after Ctrl-Z", "[Version]\n\x1a;@USB\\VID_7A3C&PID_0001\n"},
+  };
+}
+
+}  // namespace
+
+// An INF was read to its end without error, but none of its lines was a marker line: the
+// per-hardware-ID road has nothing to install for, and says so as an error.
+TEST(InstallProcedure, PerIdMethodWithoutHardwareIdFails) {
+  for (const NoIdInf& inf : NoIdInfs()) {
+    for (bool window : {false, true}) {
+      SCOPED_TRACE(std::string(inf.what) + (window ? ", with a window" : ", silent"));
+      Machine m = X86Machine(inf.inf);
+      m.Answer("UpdateDriverForPlugAndPlayDevicesA", true);
+      InstallRun run = DoInstallOn(m, osWinXP, window);
+      EXPECT_EQ(run.result, int(ERROR_LINE_NOT_FOUND));
+      EXPECT_EQ(run.lines, window ? std::vector<std::string>{"No hardware ID in VELTOWINUSB.INF!"}
+                                  : std::vector<std::string>{});
+      EXPECT_EQ(m.debugLines, std::vector<std::string>{"No hardware ID in " + std::string(kInfPath) +
+                                                       ", error 0xE0000102"});
+      EXPECT_FALSE(m.Calls("ReadFile").empty());
+      EXPECT_TRUE(m.Calls("UpdateDriverForPlugAndPlayDevicesA").empty());
+      EXPECT_TRUE(m.Calls("SetupDiGetClassDevsA").empty());
+      EXPECT_TRUE(m.beeps.empty());
+      EXPECT_EQ(run.openHandles, 0);
+    }
+  }
 }
 
 TEST(InstallProcedure, LinesOfAnyLength) {
@@ -236,13 +269,22 @@ TEST(InstallProcedure, PackageMethodMarksAbsentDevicesAfterSuccessOnly) {
   }
 }
 
+// The package road needs no hardware ID: the package is installed once, nothing is marked.
 TEST(InstallProcedure, PackageMethodWithoutMarkerLinesInstallsOnce) {
-  Machine m = X86Machine("[Version]\n");
-  m.Answer("DiInstallDriverA", true);
-  InstallRun run = DoInstallOn(m, osWin8);
-  EXPECT_EQ(run.result, 0);
-  EXPECT_EQ(m.Calls("DiInstallDriverA").size(), 1u);
-  EXPECT_TRUE(m.Calls("SetupDiGetClassDevsA").empty());
+  for (const NoIdInf& inf : NoIdInfs()) {
+    for (bool window : {false, true}) {
+      SCOPED_TRACE(std::string(inf.what) + (window ? ", with a window" : ", silent"));
+      Machine m = X86Machine(inf.inf);
+      m.Answer("DiInstallDriverA", true);
+      InstallRun run = DoInstallOn(m, osWin8, window);
+      EXPECT_EQ(run.result, 0);
+      EXPECT_EQ(m.Calls("DiInstallDriverA").size(), 1u);
+      EXPECT_TRUE(m.Calls("SetupDiGetClassDevsA").empty());
+      EXPECT_EQ(m.debugLines, (std::vector<std::string>{"Install_Driver: " + std::string(kInfPath), "success"}));
+      EXPECT_EQ(run.lines, window ? (std::vector<std::string>{"Installing VELTO WinUsb driver...", "Success."})
+                                  : std::vector<std::string>{});
+    }
+  }
 }
 
 // ---- "/install" through the host programs ----
@@ -277,6 +319,42 @@ TEST(SilentInstall, PerIdMethodEndToEnd) {
   EXPECT_TRUE(m.messageBoxes.empty());
   ASSERT_EQ(m.exits.size(), 1u);
   EXPECT_EQ(m.exits[0].openHandles + m.exits[0].openDeviceInfoSets, 0);
+}
+
+// A package from which no hardware ID can be read: the per-hardware-ID road installs nothing and
+// fails, the package road installs the package.
+TEST(SilentInstall, NoHardwareIdFailsThePerIdMethodOnly) {
+  struct Row {
+    const char* what;
+    DWORD major, minor;
+    BYTE product;
+    DWORD exitCode;
+    std::vector<std::string> debug;
+  } rows[] = {
+      {"Windows XP", 5, 1, VER_NT_WORKSTATION, 1,
+       {"No hardware ID in C:\\Drivers\\veltowinusb.inf, error 0xE0000102"}},
+      {"Windows Server 2003", 5, 2, VER_NT_SERVER, 1,
+       {"No hardware ID in C:\\Drivers\\veltowinusb.inf, error 0xE0000102"}},
+      {"Windows 7", 6, 1, VER_NT_WORKSTATION, 0, {"Install_Driver: C:\\Drivers\\veltowinusb.inf", "success"}},
+  };
+  for (const NoIdInf& inf : NoIdInfs()) {
+    for (const Row& r : rows) {
+      SCOPED_TRACE(std::string(inf.what) + ", " + r.what);
+      Machine m = test::PackageMachine(r.major, r.minor, r.product);
+      m.nativeArchitecture = PROCESSOR_ARCHITECTURE_INTEL;
+      m.FindFile("C:\\Drivers\\veltowinusb.inf")->data = inf.inf;
+      AddDevices(m);
+      m.Answer("DiInstallDriverA", true);  // whatever the package holds
+      winsim::ProcessResult res = test::RunInstall(m, "/install");
+      EXPECT_TRUE(res.exited);
+      EXPECT_EQ(res.exitCode, r.exitCode);
+      EXPECT_EQ(m.debugLines, r.debug);
+      EXPECT_TRUE(m.Calls("UpdateDriverForPlugAndPlayDevicesA").empty());
+      EXPECT_EQ(m.Calls("DiInstallDriverA").size(), r.exitCode ? 0u : 1u);
+      EXPECT_TRUE(m.messageBoxes.empty());
+      EXPECT_EQ(*m.devices[1].configFlags, 0u);  // nothing to mark for
+    }
+  }
 }
 
 TEST(SilentInstall, PerIdMethodRefusedOnA64BitServerExitsOne) {

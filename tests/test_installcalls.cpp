@@ -76,9 +76,10 @@ TEST(InstallCalls, NewdevLoadedFromTheSystemDirectory) {
   spec.bits = 64;
   winsim::Session s(m, spec);
   ASSERT_TRUE(LoadDiInstallDriver());
-  auto loads = m.Calls("LoadLibraryW");
+  auto loads = m.Calls("LoadLibraryExW");
   ASSERT_EQ(loads.size(), 1u);
   EXPECT_EQ(loads[0].args["lpLibFileName"], "C:\\Windows\\system32\\newdev.dll");
+  EXPECT_EQ(loads[0].args["dwFlags"], LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
 // Every result that the install calls produce, for both calls.

@@ -349,19 +349,6 @@ TEST(Interactive, IncompleteMainWindowIsAStartUpError) {
 
 // ---- The window's own messages, in-process ----
 
-TEST(MainWindow, ProgressTextsBecomeLinesFromTheAnsiCodePage) {
-  Machine m;
-  winsim::Session s(m);
-  test::MainWindowScope scope;
-  TMainWindow* w = scope.Window;
-  ASSERT_NE(w->Handle(), nullptr);
-  SendMessageW(w->Handle(), WM_ADDLOG, reinterpret_cast<WPARAM>("Removing caf\xe9 device"), 0);
-  SendMessageW(w->Handle(), WM_ADDLOG, reinterpret_cast<WPARAM>(""), 0);
-  EXPECT_EQ(SendMessageW(w->Handle(), WM_ADDLOG, 0, 0), 0);  // no text: no line, and no crash
-  EXPECT_EQ(s.ListBoxItems(w->lbLog->Handle()), (Lines{"Removing caf\xc3\xa9 device", ""}));
-  EXPECT_EQ(w->lbLog->GetCurSel(), -1);  // neither selected
-}
-
 TEST(MainWindow, MinimumTrackingSizeIsSetAndTheRestLeftToWindows) {
   Machine m;
   winsim::Session s(m);

@@ -133,7 +133,7 @@ TEST(Quorvin, WithoutDiInstallDriverExitsWithOne) {
   } cases[] = {
       {"newdev.dll without the entry", [](winsim::Machine& m) { m.RemoveExport("newdev.dll", "DiInstallDriverA"); }},
       {"no newdev.dll", [](winsim::Machine& m) { m.RemoveModule("newdev.dll"); }},
-      {"newdev.dll does not load", [](winsim::Machine& m) { m.Fail("LoadLibraryW", ERROR_MOD_NOT_FOUND); }},
+      {"newdev.dll does not load", [](winsim::Machine& m) { m.Fail("LoadLibraryExW", ERROR_MOD_NOT_FOUND); }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -148,15 +148,32 @@ TEST(Quorvin, WithoutDiInstallDriverExitsWithOne) {
 }
 
 // quorvin runs as administrator: a newdev.dll planted beside it or in its current directory is
-// never loaded; newdev.dll comes from the system directory.
+// never loaded, nor a devobj.dll there, which newdev.dll imports and which is no KnownDLL:
+// newdev.dll comes from the system directory, and its imports too, on Windows with
+// SetDefaultDllDirectories and on Windows without it (Vista and 7 without their update).
 TEST(Quorvin, LoadsNewdevFromTheSystemDirectory) {
-  winsim::Machine m = QuorvinMachine();
-  m.AddFile("C:\\Drivers\\newdev.dll", "MZ planted");
-  m.AddFile("C:\\Drivers\\amd64\\newdev.dll", "MZ planted");
-  auto r = test::RunQuorvin(m, "C:\\Drivers");
-  ASSERT_TRUE(r.exited) << r.stopped;
-  EXPECT_EQ(r.exitCode, 0u);
-  auto loads = QuorvinCalls(m, "LoadLibraryW");
-  ASSERT_EQ(loads.size(), 1u);
-  EXPECT_EQ(loads[0].args["lpLibFileName"], "C:\\Windows\\system32\\newdev.dll");
+  struct Case {
+    const char* name;
+    DWORD minor;
+    bool update;  // kernel32 has SetDefaultDllDirectories
+  } cases[] = {
+      {"Windows 7 x64 with its update", 1, true},
+      {"Windows 7 x64 without its update", 1, false},
+      {"Windows Vista x64 without its update", 0, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    winsim::Machine m = QuorvinMachine();
+    m.SetVersion(6, c.minor);
+    if (!c.update) m.RemoveExport("kernel32.dll", "SetDefaultDllDirectories");
+    for (const char* folder : {"C:\\Drivers", "C:\\Drivers\\amd64"})
+      for (const char* dll : {"newdev.dll", "devobj.dll"}) m.AddFile(std::string(folder) + "\\" + dll, "MZ planted");
+    auto r = test::RunQuorvin(m, "C:\\Drivers");
+    ASSERT_TRUE(r.exited) << r.stopped;
+    EXPECT_EQ(r.exitCode, 0u);
+    auto loads = QuorvinCalls(m, "LoadLibraryExW");
+    ASSERT_EQ(loads.size(), 1u);
+    EXPECT_EQ(loads[0].args["lpLibFileName"], "C:\\Windows\\system32\\newdev.dll");
+    EXPECT_EQ(loads[0].args["dwFlags"], c.update ? LOAD_LIBRARY_SEARCH_SYSTEM32 : LOAD_WITH_ALTERED_SEARCH_PATH);
+  }
 }

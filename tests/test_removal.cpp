@@ -237,6 +237,8 @@ TEST(UninstallDevices, InfNamedTwiceIsUninstalledTwice) {
   EXPECT_TRUE(m.driverStore.empty());
 }
 
+// A detail that Windows does not give may be the vendor's package: the run fails with the call's
+// own error (a failure that names none: error 1); the device goes all the same.
 TEST(UninstallDevices, DetailReadThroughTheSecondCall) {
   const DWORD record = sizeof(SP_DRVINFO_DETAIL_DATA_A);
   const DWORD required = DWORD(offsetof(SP_DRVINFO_DETAIL_DATA_A, HardwareID) + std::strlen(kLogger) + 2);
@@ -244,18 +246,21 @@ TEST(UninstallDevices, DetailReadThroughTheSecondCall) {
     const char* what;
     std::vector<winsim::Rule> rules;
     std::vector<DWORD> sizes;  // of the detail calls made
-    bool named;
+    const char* failure;       // the run's line when the detail was not read; null: read and named
   } rows[] = {
-      {"larger than the record", {}, {record, required}, true},
+      {"larger than the record", {}, {record, required}, nullptr},
       // With no size named, the retry is at the record's size, and there is no third call.
       {"refused without a size", {{"SetupDiGetDriverInfoDetailA", "", 1, false, ERROR_INSUFFICIENT_BUFFER}},
-       {record, record}, false},
+       {record, record}, "Unable to check driver, error 0x7A"},
       {"second call fails", {{"SetupDiGetDriverInfoDetailA", "", 2, false, ERROR_INVALID_DATA}},
-       {record, required}, false},
+       {record, required}, "Unable to check driver, error 0xD"},
       {"other failure, no retry", {{"SetupDiGetDriverInfoDetailA", "", 1, false, ERROR_INVALID_PARAMETER}},
-       {record}, false},
+       {record}, "Unable to check driver, error 0x57"},
+      {"failure naming no error", {{"SetupDiGetDriverInfoDetailA", "", 1, false, 0}}, {record},
+       "Unable to check driver, error 0x1"},
   };
   for (const Row& r : rows) {
+    SCOPED_TRACE(r.what);
     Machine m = X86Machine();
     VendorDevice(m, "USB\\VID_7A3C&PID_0001\\1", "VELTO Data Logger", "C:\\Windows\\INF\\oem4.inf");
     m.rules = r.rules;
@@ -263,15 +268,16 @@ TEST(UninstallDevices, DetailReadThroughTheSecondCall) {
     std::vector<DWORD> sizes;
     for (const auto& c : m.Calls("SetupDiGetDriverInfoDetailA")) {
       sizes.push_back(c.args["DriverInfoDetailDataSize"]);
-      EXPECT_EQ(c.args["cbSize"], record) << r.what;  // the record's size, not the buffer's
+      EXPECT_EQ(c.args["cbSize"], record);  // the record's size, not the buffer's
     }
-    EXPECT_EQ(sizes, r.sizes) << r.what;
-    EXPECT_EQ(Uninstalled(m), r.named ? Texts{"oem4.inf"} : Texts{}) << r.what;
-    // A driver whose detail Windows does not give is not shown to be the vendor's: no text, no name.
-    EXPECT_EQ(o.texts, Join({kSearching, r.named ? Texts{"Removing VELTO Data Logger"} : Texts{}, kDeviceSteps,
-                             r.named ? Texts{"Uninstalling drivers"} : Texts{}, Closing("1")}))
-        << r.what;
-    EXPECT_TRUE(o.result) << r.what;
+    EXPECT_EQ(sizes, r.sizes);
+    const bool named = !r.failure;
+    EXPECT_EQ(Uninstalled(m), named ? Texts{"oem4.inf"} : Texts{});
+    EXPECT_EQ(o.texts, Join({kSearching, named ? Texts{"Removing VELTO Data Logger"} : Texts{r.failure}, kDeviceSteps,
+                             named ? Texts{"Uninstalling drivers"} : Texts{}, Closing("1")}));
+    EXPECT_EQ(o.result, named);
+    EXPECT_TRUE(m.devices.empty());
+    EXPECT_EQ(o.openSets, 0);
   }
 }
 
@@ -309,23 +315,37 @@ TEST(UninstallDevices, UnreadableInstanceIdSkipsTheDevice) {
   EXPECT_EQ(m.Calls("SetupDiGetDeviceInstanceIdA")[0].args["DeviceInstanceIdSize"], 200);
 }
 
+// No device set: a refused allocation fails the run; any other error is the answer of a machine
+// whose USB enumerator has no device, which has nothing to remove.
 TEST(UninstallDevices, DeviceListNotAvailable) {
   struct Row {
+    const char* what;
     DWORD error;
-    const char* text;
-  } rows[] = {{ERROR_ACCESS_DENIED, "Unable to get device list, error 0x5"},
-              {0, "Unable to get device list, error 0x1"}};
+    const char* failure;  // the run's line; null: no device
+  } rows[] = {
+      {"not enough memory", ERROR_NOT_ENOUGH_MEMORY, "Unable to get device list, error 0x8"},
+      {"out of memory", ERROR_OUTOFMEMORY, "Unable to get device list, error 0xE"},
+      {"no such enumerator", ERROR_INVALID_DATA, nullptr},
+      {"invalid parameter", ERROR_INVALID_PARAMETER, nullptr},
+      {"access denied", ERROR_ACCESS_DENIED, nullptr},
+      {"invalid handle", ERROR_INVALID_HANDLE, nullptr},
+      {"no error named", 0, nullptr},
+  };
   for (const Row& r : rows) {
-    SCOPED_TRACE(r.text);
+    SCOPED_TRACE(r.what);
     Machine m = X86Machine();
     m.AddDevice("USB\\VID_7A3C&PID_0001\\1", {kLogger});
+    m.AddStoredInf("oem3.inf", test::SampleInf());
     m.Fail("SetupDiGetClassDevsA", r.error);
     Outcome o = Remove(m);
-    EXPECT_FALSE(o.result);
-    EXPECT_EQ(o.texts, Join({kSearching, {r.text, "Ok"}}));
+    EXPECT_EQ(o.result, !r.failure);
+    EXPECT_EQ(o.texts, Join({kSearching, {r.failure ? r.failure : "No installed devices or drivers found", "Ok"}}));
     EXPECT_TRUE(m.Calls("SetupDiEnumDeviceInfo").empty());
     EXPECT_TRUE(m.Calls("SetupDiDestroyDeviceInfoList").empty());
+    EXPECT_TRUE(Uninstalled(m).empty());
     EXPECT_EQ(m.devices.size(), 1u);
+    EXPECT_NE(m.FindStoredInf("oem3.inf"), nullptr);
+    EXPECT_EQ(o.openSets, 0);
   }
 }
 

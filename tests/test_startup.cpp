@@ -167,7 +167,7 @@ TEST(StartupChecks, SetupApiLoadedFromTheSystemDirectory) {
   winsim::Session s(m);
   winsim::detail::P().loadedModules.erase(winsim::detail::FoldUtf8("setupapi.dll"));
   ASSERT_TRUE(LoadSetupApi());
-  auto loads = m.Calls("LoadLibraryW");
+  auto loads = m.Calls("LoadLibraryExW");
   ASSERT_EQ(loads.size(), 1u);
   EXPECT_EQ(loads[0].args["lpLibFileName"], "C:\\Windows\\system32\\SetupApi.dll");
   EXPECT_EQ(GetModuleHandleW(L"setupapi.dll"), hSetupLib);

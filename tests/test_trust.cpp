@@ -82,8 +82,12 @@ TEST(TrustedDlls, PlantedDllsAreNeverLoaded) {
     Machine m = TrustMachine(r.major, r.minor, r.architecture, programs, current);
     m.installerLoads = {kInstaller};
     for (const std::string& folder : {programs, programs + "\\amd64", current})
-      for (const char* dll : {"newdev.dll", "cfgmgr32.dll", "setupapi.dll", "kernel32.dll"})
+      for (const char* dll : {"newdev.dll", "cfgmgr32.dll", "setupapi.dll", "kernel32.dll"}) {
+        // Windows XP has no setupapi.dll among its KnownDLLs: the loader takes install's import of
+        // it from the program's folder first, before install runs (WinsimLoader.KnownDllsOfTheVersion).
+        if (r.major < 6 && folder != current && std::string(dll) == "setupapi.dll") continue;
         m.AddFile(folder + "\\" + dll, "MZ planted");
+      }
     if (r.restrictable) {
       // The system has the installer DLL; a copy lies beside the programs, which Windows would
       // search first.
@@ -100,11 +104,11 @@ TEST(TrustedDlls, PlantedDllsAreNeverLoaded) {
     EXPECT_TRUE(res.exited);
     EXPECT_EQ(res.exitCode, 0u);
     EXPECT_EQ(m.FindDevice("USB\\VID_7A3C&PID_0001\\5&1")->driverInf, "oem0.inf");
-    for (const std::string& load : Args(m, "LoadLibraryW", "lpLibFileName"))
+    for (const std::string& load : Args(m, "LoadLibraryExW", "lpLibFileName"))
       EXPECT_EQ(load.substr(load.find(':') + 1, 20), "C:\\Windows\\system32\\") << load;
     // newdev.dll is bound at the start: LoadDiInstallDriver finds it loaded.
     Lines newdev;
-    for (const std::string& load : Args(m, "LoadLibraryW", "lpLibFileName"))
+    for (const std::string& load : Args(m, "LoadLibraryExW", "lpLibFileName"))
       if (load.rfind("install:", 0) == 0 && load.compare(load.size() - 10, 10, "newdev.dll") == 0) newdev.push_back(load);
     EXPECT_EQ(newdev, (Lines{"install:C:\\Windows\\system32\\newdev.dll"}));
     // First thing in each program.
@@ -113,11 +117,67 @@ TEST(TrustedDlls, PlantedDllsAreNeverLoaded) {
       if (std::string(proc) == "quorvin" && r.architecture != PROCESSOR_ARCHITECTURE_AMD64) continue;
       size_t restricted = FirstOf(m, proc, {restriction});
       ASSERT_LT(restricted, m.calls.size()) << proc;
-      EXPECT_LT(restricted, FirstOf(m, proc, {"LoadLibraryW", "InitCommonControls", "RegisterClassExW"})) << proc;
+      EXPECT_LT(restricted, FirstOf(m, proc, {"LoadLibraryExW", "InitCommonControls", "RegisterClassExW"})) << proc;
       const winsim::json asked = r.restrictable ? winsim::json{{"DirectoryFlags", LOAD_LIBRARY_SEARCH_SYSTEM32}}
                                                 : winsim::json{{"lpPathName", ""}};
       EXPECT_EQ(m.calls[restricted].args, asked) << proc;
     }
+  }
+}
+
+// newdev.dll and cfgmgr32.dll import devobj.dll, which is no KnownDLL; a copy of it lies beside
+// install, beside quorvin and in the current directory. On every Windows that the programs run
+// on, the system directory's devobj.dll is loaded: with the system directory alone searched for
+// the imports of a DLL loaded by full path where Windows knows that flag, else with the altered
+// search, which begins in the DLL's own folder, not the program's (Windows XP and Server 2003,
+// Vista and 7 without their update, where SetDllDirectoryW("") only takes the current directory
+// out). quorvin loads newdev.dll itself, when it binds DiInstallDriverA.
+TEST(TrustedDlls, ImportsOfSystemDllsComeFromTheSystemDirectory) {
+  constexpr BYTE kWorkstation = VER_NT_WORKSTATION, kServer = VER_NT_SERVER;
+  constexpr WORD kX86 = PROCESSOR_ARCHITECTURE_INTEL, kX64 = PROCESSOR_ARCHITECTURE_AMD64;
+  struct Row {
+    const char* what;
+    DWORD major, minor;
+    BYTE product;
+    WORD architecture;
+    bool update;          // kernel32 has SetDefaultDllDirectories
+    bool quorvin;         // the package road in a 32-bit process on 64-bit Windows: the hand-over
+    bool refused = false; // SetDefaultDllDirectories fails
+  } rows[] = {
+      {"Windows XP, per hardware ID", 5, 1, kWorkstation, kX86, false, false},
+      {"Windows Server 2003, per hardware ID", 5, 2, kServer, kX86, false, false},
+      {"Windows Vista without its update, package", 6, 0, kWorkstation, kX86, false, false},
+      {"Windows Vista x64 without its update", 6, 0, kWorkstation, kX64, false, true},
+      {"Windows Server 2008 x64 without its update", 6, 0, kServer, kX64, false, true},
+      {"Windows 7 without its update, package", 6, 1, kWorkstation, kX86, false, false},
+      {"Windows 7 x64 without its update", 6, 1, kWorkstation, kX64, false, true},
+      {"Windows 7 with its update, package", 6, 1, kWorkstation, kX86, true, false},
+      {"Windows 7 x64 with its update", 6, 1, kWorkstation, kX64, true, true},
+      {"Windows 8 x64 and later (reported 6.2)", 6, 2, kWorkstation, kX64, true, true},
+      {"Windows 8 x64, SetDefaultDllDirectories refused", 6, 2, kWorkstation, kX64, true, true, true},
+  };
+  const std::string programs = "C:\\Tools", current = "C:\\Drivers";
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.what);
+    Machine m = TrustMachine(r.major, r.minor, r.architecture, programs, current);
+    m.productType = r.product;
+    ASSERT_EQ(m.FindModule("newdev.dll")->imports, Lines{"devobj.dll"});
+    ASSERT_EQ(m.FindModule("cfgmgr32.dll")->imports, Lines{"devobj.dll"});
+    if (!r.update) m.RemoveExport("kernel32.dll", "SetDefaultDllDirectories");
+    if (r.refused) m.Fail("SetDefaultDllDirectories", ERROR_INVALID_PARAMETER);
+    for (const std::string& folder : {programs, programs + "\\amd64", current})
+      m.AddFile(folder + "\\devobj.dll", "MZ planted");
+    winsim::ProcessResult res = RunFrom(m, programs, "/install");
+    ASSERT_TRUE(res.stopped.empty()) << res.stopped;
+    EXPECT_TRUE(res.exited);
+    EXPECT_EQ(res.exitCode, 0u) << testing::PrintToString(m.debugLines);
+    EXPECT_EQ(m.FindDevice("USB\\VID_7A3C&PID_0001\\5&1")->driverInf, "oem0.inf");
+    Lines expected = {"install:C:\\Windows\\system32\\newdev.dll", "install:C:\\Windows\\system32\\cfgmgr32.dll"};
+    if (r.quorvin) expected.push_back("quorvin:C:\\Windows\\system32\\newdev.dll");
+    EXPECT_EQ(Args(m, "LoadLibraryExW", "lpLibFileName"), expected);
+    for (const winsim::CallRecord& load : m.Calls("LoadLibraryExW"))
+      EXPECT_EQ(load.args["dwFlags"], r.update ? LOAD_LIBRARY_SEARCH_SYSTEM32 : LOAD_WITH_ALTERED_SEARCH_PATH)
+          << load.proc;
   }
 }
 
@@ -133,7 +193,7 @@ TEST(TrustedDlls, UnboundEntriesFailTheirCall) {
       {"newdev.dll without the entry",
        [](Machine& m) { m.RemoveExport("newdev.dll", "UpdateDriverForPlugAndPlayDevicesA"); }, false, true},
       {"no cfgmgr32.dll", [](Machine& m) { m.RemoveModule("cfgmgr32.dll"); }, true, false},
-      {"no DLL loads", [](Machine& m) { m.Fail("LoadLibraryW", ERROR_MOD_NOT_FOUND); }, false, false},
+      {"no DLL loads", [](Machine& m) { m.Fail("LoadLibraryExW", ERROR_MOD_NOT_FOUND); }, false, false},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.what);

@@ -127,17 +127,27 @@ TEST(UninstallCommand, ExitCodes) {
     WORD architecture;
     const char* arguments;
     const char* failing;  // a call made to fail, or null
+    DWORD error;          // its error
     DWORD exitCode;
     size_t devicesLeft;
   } rows[] = {
-      {"32-bit Windows", PROCESSOR_ARCHITECTURE_INTEL, "/UNINSTALL", nullptr, 0, 2},
-      {"64-bit Windows refuses the removal", PROCESSOR_ARCHITECTURE_AMD64, "/uninstall", nullptr, 1, 6},
-      {"no device list", PROCESSOR_ARCHITECTURE_INTEL, "/uninstall", "SetupDiGetClassDevsA", 1, 6},
-      {"package uninstalls fail", PROCESSOR_ARCHITECTURE_INTEL, "/uninstall", "SetupUninstallOEMInfA", 0, 2},
+      {"32-bit Windows", PROCESSOR_ARCHITECTURE_INTEL, "/UNINSTALL", nullptr, 0, 0, 2},
+      {"64-bit Windows refuses the removal", PROCESSOR_ARCHITECTURE_AMD64, "/uninstall", nullptr, 0, 1, 6},
+      // Only a refused allocation fails the run; any other error tells of no device to remove.
+      {"no device list: not enough memory", PROCESSOR_ARCHITECTURE_INTEL, "/uninstall", "SetupDiGetClassDevsA",
+       ERROR_NOT_ENOUGH_MEMORY, 1, 6},
+      {"no device list: out of memory", PROCESSOR_ARCHITECTURE_INTEL, "/uninstall", "SetupDiGetClassDevsA",
+       ERROR_OUTOFMEMORY, 1, 6},
+      {"no device list: no such enumerator", PROCESSOR_ARCHITECTURE_INTEL, "/uninstall", "SetupDiGetClassDevsA",
+       ERROR_INVALID_DATA, 0, 6},
+      {"no device list: access denied", PROCESSOR_ARCHITECTURE_INTEL, "/uninstall", "SetupDiGetClassDevsA",
+       ERROR_ACCESS_DENIED, 0, 6},
+      {"package uninstalls fail", PROCESSOR_ARCHITECTURE_INTEL, "/uninstall", "SetupUninstallOEMInfA",
+       ERROR_ACCESS_DENIED, 0, 2},
   };
   for (const Row& r : rows) {
     Machine m = VendorMachine(r.architecture);
-    if (r.failing) m.Fail(r.failing, ERROR_ACCESS_DENIED);
+    if (r.failing) m.Fail(r.failing, r.error);
     winsim::ProcessResult p = test::RunInstall(m, r.arguments);
     EXPECT_TRUE(p.exited) << r.what;
     EXPECT_EQ(p.exitCode, r.exitCode) << r.what;

@@ -43,6 +43,7 @@ const Rule* Enter(const char* fn, json args) {
   m.calls.push_back(CallRecord{p.program, fn, std::move(args)});
   int total = ++m.callCounts[fn];
   int mine = ++m.callCounts[std::string(fn) + "@" + p.program];
+  if (!m.script.empty() && !m.script.front().duringCall.empty()) TakeCallActions(fn);
   for (const Rule& r : m.rules) {
     if (r.fn != fn) continue;
     if (!r.proc.empty() && r.proc != p.program) continue;
@@ -192,8 +193,10 @@ Machine::Machine() {
       {"gdi32.dll", {}},
       {"comctl32.dll", {}},
       {"setupapi.dll", {"SetupCopyOEMInfA", "SetupUninstallOEMInfA"}},
-      {"newdev.dll", {"UpdateDriverForPlugAndPlayDevicesA", "DiInstallDriverA"}},
-      {"cfgmgr32.dll", {"CM_Get_DevNode_Status"}},
+      {"newdev.dll", {"UpdateDriverForPlugAndPlayDevicesA", "DiInstallDriverA"}, {"devobj.dll"}},
+      {"cfgmgr32.dll", {"CM_Get_DevNode_Status"}, {"devobj.dll"}},
+      // A stand-in for the DLLs of the device-installation services that are not KnownDLLs.
+      {"devobj.dll", {}},
   };
   AddFolder("C:\\Windows");
   AddFolder(systemDirectory);

@@ -121,9 +121,10 @@ struct Process {
   std::wstring commandLine;
   DWORD lastError = 0;
   std::set<std::string> loadedModules;  // lower-case names
-  // The DLL search for bare names: SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32) leaves
-  // the system directory alone; SetDllDirectoryW("") takes the current directory out.
-  bool searchSystemOnly = false;
+  // The DLL search for bare names (loader.cpp): the LOAD_LIBRARY_SEARCH flags that
+  // SetDefaultDllDirectories set (0: the standard search); SetDllDirectoryW("") takes the current
+  // directory out of the standard search.
+  DWORD defaultDllDirectories = 0;
   bool currentDirectoryOut = false;
   std::string stateFile;                // where the machine goes when the process ends
 
@@ -142,6 +143,9 @@ struct Process {
   HWND dragWindow = nullptr;
   SIZE dragTo{};
   POINT cursor{};  // the mouse cursor, in screen coordinates
+  // Messages sent by other threads whose handling has not ended: while one is being handled, the
+  // handling of what it leads to (sends of this thread, dispatched messages) is inside it.
+  int otherThreadSends = 0;
   std::vector<std::pair<HHOOK, HOOKPROC>> cbtHooks;  // the thread's WH_CBT hooks, the latest first
 
   std::map<uintptr_t, GdiObject> gdi;
@@ -215,6 +219,11 @@ std::string BaseName(const std::string& path);
 // The entries that GetProcAddress can hand out, by name; null for an unknown name.
 FARPROC EntryPoint(const std::string& name);
 
+// The loader (loader.cpp): the handle of a module of the system by its name (null: the system
+// has none), and the module of a handle that the process has loaded (null: none).
+HMODULE ModuleHandle(const std::string& name);
+const Module* ModuleOf(HMODULE h);
+
 // A bare-name load by Windows itself on the process's behalf (an installer DLL), by the search
 // that the process has set; false when no file of that name is found. A file that is not the
 // system's module is code planted in the search path: loading it runs it, and stops the program.
@@ -253,6 +262,11 @@ COLORREF SysColor(int index);
 // window of this process (only one with whileBusy set when `busyOnly`; only one with inDialog set,
 // and only then, when `inDialog`); false when none is taken.
 bool TakeUserAction(bool busyOnly, bool inDialog = false);
+// Messages that other threads send, at the front of the script: a thread that looks for a message
+// handles them before anything posted.
+void TakeSentMessages(bool busyOnly);
+// The actions for this call (UserAction::duringCall) at its start, in script order.
+void TakeCallActions(const char* fn);
 std::string NoActionReason();  // why a program waiting for input gets no action
 WindowSnapshot SnapshotOf(HWND h);
 

@@ -9,68 +9,6 @@
 using namespace winsim;
 using namespace winsim::detail;
 
-namespace {
-
-constexpr uintptr_t kModuleBase = 0x70000000;
-
-HMODULE ModuleHandle(const std::string& name) {
-  Machine& m = M();
-  for (size_t i = 0; i < m.modules.size(); ++i)
-    if (SameText(m.modules[i].name, name)) return HMODULE(kModuleBase + 0x10000 * (i + 1));
-  return nullptr;
-}
-
-const Module* ModuleOf(HMODULE h) {
-  uintptr_t v = uintptr_t(h);
-  if (v <= kModuleBase || (v - kModuleBase) % 0x10000) return nullptr;
-  size_t i = (v - kModuleBase) / 0x10000 - 1;
-  if (i >= M().modules.size()) return nullptr;
-  const Module& mod = M().modules[i];
-  return P().loadedModules.count(FoldUtf8(mod.name)) ? &mod : nullptr;
-}
-
-bool HasPath(const std::string& name) { return name.find_first_of("\\/:") != std::string::npos; }
-
-std::string Folder(const std::string& fullPath) { return fullPath.substr(0, fullPath.find_last_of('\\')); }
-
-bool SameFolder(const std::string& a, const std::string& b) {
-  return SameText(FullPathFrom("C:\\", a), FullPathFrom("C:\\", b));
-}
-
-// Windows' KnownDLLs (of those the system here has): a bare name of one of them always loads the
-// system's, whatever the search.
-bool KnownDll(const std::string& name) {
-  static const char* const known[] = {"kernel32.dll", "user32.dll", "gdi32.dll", "setupapi.dll", "msvcrt.dll",
-                                      "advapi32.dll", "ole32.dll",  "shell32.dll", "rpcrt4.dll", "ntdll.dll"};
-  for (const char* k : known)
-    if (SameText(name, k)) return true;
-  return false;
-}
-
-// Loading a DLL runs its entry point: a file that is not the system's module is someone else's code.
-[[noreturn]] void RunPlanted(const std::string& path) {
-  Stop("loaded " + path + ", a DLL that is not the system's, and ran its code");
-}
-
-// Where the bare name leads for the process's search: the system's module (true), a planted file
-// (the process stops), or nothing (false). In order: a module of that name already loaded, the
-// KnownDLLs, the program's folder, the system directory, the current directory.
-bool SearchByName(const std::string& base) {
-  Machine& m = M();
-  Process& p = P();
-  if (p.loadedModules.count(FoldUtf8(base)) || KnownDll(base)) return ModuleHandle(base) != nullptr;
-  auto plantedIn = [&](const std::string& folder) {
-    const File* f = m.FindFile(folder + "\\" + base);
-    if (f && !f->directory) RunPlanted(f->path);
-  };
-  if (!p.searchSystemOnly) plantedIn(Folder(p.imagePath));
-  if (ModuleHandle(base)) return true;
-  if (!p.searchSystemOnly && !p.currentDirectoryOut) plantedIn(p.currentDirectory);
-  return false;
-}
-
-}  // namespace
-
 DWORD WINAPI GetLastError() { return P().lastError; }
 void WINAPI SetLastError(DWORD dwErrCode) { P().lastError = dwErrCode; }
 
@@ -129,37 +67,6 @@ HMODULE WINAPI GetModuleHandleW(LPCWSTR name) {
   return ModuleHandle(BaseName(n));
 }
 
-HMODULE WINAPI LoadLibraryW(LPCWSTR name) {
-  std::string n = Utf8(name);
-  if (Faulted("LoadLibraryW", {{"lpLibFileName", n}})) return nullptr;
-  Machine& m = M();
-  std::string base = BaseName(n);
-  bool found;
-  if (HasPath(n)) {
-    std::string full = FullPath(n);
-    found = SameFolder(Folder(full), m.systemDirectory) && ModuleHandle(base);
-    if (const File* f = m.FindFile(full); !found && f && !f->directory) RunPlanted(f->path);
-  } else {
-    found = SearchByName(base);
-  }
-  if (!found) {
-    SetError(ERROR_MOD_NOT_FOUND);
-    return nullptr;
-  }
-  P().loadedModules.insert(FoldUtf8(base));
-  return ModuleHandle(base);
-}
-
-namespace winsim::detail {
-
-bool SystemLoadsByName(const std::string& name) {
-  if (!SearchByName(name)) return false;
-  P().loadedModules.insert(FoldUtf8(name));
-  return true;
-}
-
-}  // namespace winsim::detail
-
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name) {
   std::string n = name ? name : "";
   if (Faulted("GetProcAddress", {{"hModule", uintptr_t(module)}, {"lpProcName", n}})) return nullptr;
@@ -212,28 +119,6 @@ DWORD WINAPI GetModuleFileNameW(HMODULE module, LPWSTR buf, DWORD size) {
   buf[size - 1] = 0;
   SetError(ERROR_INSUFFICIENT_BUFFER);
   return size;
-}
-
-BOOL WINAPI SetDefaultDllDirectories(DWORD flags) {
-  if (Faulted("SetDefaultDllDirectories", {{"DirectoryFlags", flags}})) return FALSE;
-  const DWORD known = LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_USER_DIRS |
-                      LOAD_LIBRARY_SEARCH_SYSTEM32 | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS;
-  if (!flags || (flags & ~known)) {
-    SetError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  if (flags != LOAD_LIBRARY_SEARCH_SYSTEM32) Stop("SetDefaultDllDirectories other than the system directory alone");
-  P().searchSystemOnly = true;
-  return TRUE;
-}
-
-// Only the empty text (the current directory out of the search) and null (the default again) are
-// simulated.
-BOOL WINAPI SetDllDirectoryW(LPCWSTR path) {
-  if (Faulted("SetDllDirectoryW", {{"lpPathName", path ? json(Utf8(path)) : json(nullptr)}})) return FALSE;
-  if (path && *path) Stop("SetDllDirectoryW with a folder is not simulated");
-  P().currentDirectoryOut = path != nullptr;
-  return TRUE;
 }
 
 DWORD WINAPI GetCurrentDirectoryA(DWORD size, LPSTR buf) {

@@ -69,10 +69,13 @@ struct StoredInf {
   bool inbox = false;
 };
 
-// A module that a process can load, and the entries it exports by name.
+// A module of the system (in its system directory) that a process can load, the entries it
+// exports by name, and the DLLs that it imports: the loader looks for each by its bare name when
+// it loads the module, in the search of that load.
 struct Module {
   std::string name;  // "newdev.dll"
   std::vector<std::string> exports;
+  std::vector<std::string> imports = {};
 };
 
 struct CallRecord {
@@ -152,7 +155,7 @@ struct WindowSnapshot {
 
 // One action of the simulated user.
 struct UserAction {
-  enum Kind { Click, CloseBox, SystemClose, AltF4, EndTask, Resize, SelectLine, Snapshot };
+  enum Kind { Click, CloseBox, SystemClose, AltF4, EndTask, Resize, SelectLine, Snapshot, OtherSends, OtherPosts };
   Kind kind = Click;
   std::string text;           // Click: the button's text; Snapshot: a label for the record
   int width = 0, height = 0;  // Resize: the window size asked for (the system's sizing applies)
@@ -161,6 +164,15 @@ struct UserAction {
                               // that waits in the queue); otherwise only when the program waits
                               // for input in GetMessageW with an empty queue
   bool inDialog = false;      // taken only while a dialog of an install call shows (Machine::ownedDialogs)
+  // OtherSends, OtherPosts: the message that another program (another thread) sends or posts to
+  // the window; its parameters mean nothing in this process.
+  UINT message = 0;
+  uint64_t wParam = 0;
+  int64_t lParam = 0;
+  // Taken only when the program calls this function, and before the call does its work, as a
+  // Windows call that waits on another thread takes the messages that other threads send meanwhile
+  // (a class installer's dialog, a COM call); such an action is never taken by a message pump.
+  std::string duringCall;
 };
 
 // A window of the tree at a snapshot, in tree order (depth-first, parent before children).
@@ -211,6 +223,7 @@ constexpr int kDefaultWidth = kScreenWidth * 3 / 4, kDefaultHeight = kScreenHeig
 class Machine {
  public:
   Machine();  // 64-bit Windows 7 workstation, current directory C:\Drivers, the usual modules
+              // (newdev.dll and cfgmgr32.dll import devobj.dll, which is no KnownDLL)
 
   // The system.
   DWORD majorVersion = 6;
@@ -286,6 +299,11 @@ class Machine {
   UserAction& UserResizes(int width, int height);
   UserAction& UserSelectsLine(int line);
   UserAction& UserSnapshot(const std::string& label);
+  // Another program of the desktop: SendMessageW (delivered when the program next takes messages,
+  // before anything posted; InSendMessageEx says ISMEX_SEND meanwhile) or PostMessageW to the
+  // window that the user acts on.
+  UserAction& OtherProgramSends(UINT message, uint64_t wParam, int64_t lParam);
+  UserAction& OtherProgramPosts(UINT message, uint64_t wParam, int64_t lParam);
 
   // Looking at the machine.
   File* FindFile(const std::string& fullPath);

@@ -142,6 +142,7 @@ BOOL WINAPI PeekMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFi
     return FALSE;
   if (hWnd || wMsgFilterMin || wMsgFilterMax) Stop("PeekMessageW with a filter is not simulated");
   bool remove = wRemoveMsg & PM_REMOVE;
+  TakeSentMessages(true);
   if (Next(lpMsg, remove)) return TRUE;
   // Only input that the user gave while the program was busy is waiting here.
   while (TakeUserAction(true))
@@ -154,6 +155,7 @@ BOOL WINAPI GetMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFil
               {{"hWnd", uintptr_t(hWnd)}, {"wMsgFilterMin", wMsgFilterMin}, {"wMsgFilterMax", wMsgFilterMax}}))
     return -1;
   if (hWnd || wMsgFilterMin || wMsgFilterMax) Stop("GetMessageW with a filter is not simulated");
+  TakeSentMessages(false);
   // The program waits for input: the user acts, until the actions give a message.
   while (!Next(lpMsg, true))
     if (!TakeUserAction(false)) Stop(NoActionReason());
@@ -177,6 +179,9 @@ LRESULT WINAPI DispatchMessageW(const MSG* lpMsg) {
                     last.msg.wParam == lpMsg->wParam && last.msg.lParam == lpMsg->lParam && last.fromSystem;
   return Deliver(lpMsg->hwnd, lpMsg->message, lpMsg->wParam, lpMsg->lParam, fromSystem, true);
 }
+
+// Not in the call record: a window procedure may ask it for every message.
+DWORD WINAPI InSendMessageEx(LPVOID) { return P().otherThreadSends > 0 ? ISMEX_SEND : ISMEX_NOSEND; }
 
 // ---- The default procedure ----
 

@@ -52,7 +52,7 @@ void Get(const json& j, const char* key, T& out) {
 
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(Rule, fn, proc, nth, ok, error, reboot)
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(Driver, description, infPath, hardwareIds)
-NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(Module, name, exports)
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(Module, name, exports, imports)
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(CallRecord, proc, fn, args)
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(MessageBoxRecord, proc, text, caption, owner, type, endedByQuit)
 NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(ExitRecord, proc, exitCode, openHandles, openDeviceInfoSets, gdiObjects,
@@ -66,8 +66,11 @@ NLOHMANN_JSON_SERIALIZE_ENUM(UserAction::Kind, {{UserAction::Click, "click"},
                                                 {UserAction::EndTask, "endTask"},
                                                 {UserAction::Resize, "resize"},
                                                 {UserAction::SelectLine, "selectLine"},
-                                                {UserAction::Snapshot, "snapshot"}})
-NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(UserAction, kind, text, width, height, line, whileBusy, inDialog)
+                                                {UserAction::Snapshot, "snapshot"},
+                                                {UserAction::OtherSends, "otherSends"},
+                                                {UserAction::OtherPosts, "otherPosts"}})
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE_WITH_DEFAULT(UserAction, kind, text, width, height, line, whileBusy, inDialog,
+                                                message, wParam, lParam, duringCall)
 
 json RectJson(const RECT& r) { return json::array({r.left, r.top, r.right, r.bottom}); }
 

@@ -19,6 +19,10 @@ std::string Describe(const UserAction& a) {
     case UserAction::Resize: return "resize to " + std::to_string(a.width) + "x" + std::to_string(a.height);
     case UserAction::SelectLine: return "select line " + std::to_string(a.line);
     case UserAction::Snapshot: return "snapshot '" + a.text + "'";
+    case UserAction::OtherSends:
+    case UserAction::OtherPosts:
+      return std::string(a.kind == UserAction::OtherSends ? "another program sends" : "another program posts") +
+             " message " + std::to_string(a.message) + (a.duringCall.empty() ? "" : " during " + a.duringCall);
   }
   return "action";
 }
@@ -241,6 +245,16 @@ std::string Perform(const UserAction& a, HWND target) {
     case UserAction::Resize: return Resize(target, a.width, a.height);
     case UserAction::SelectLine: return SelectLine(target, a.line);
     case UserAction::Snapshot: TakeSnapshot(a.text); return "";
+    case UserAction::OtherSends: {
+      // Handled at once, on this thread; the other thread waits for the answer.
+      ++P().otherThreadSends;
+      Deliver(target, a.message, WPARAM(a.wParam), LPARAM(a.lParam));
+      --P().otherThreadSends;
+      return "";
+    }
+    case UserAction::OtherPosts:
+      P().queue.push_back(Queued{MSG{target, a.message, WPARAM(a.wParam), LPARAM(a.lParam), 0, {0, 0}}, false});
+      return "";
   }
   return "unknown action";
 }
@@ -253,7 +267,7 @@ namespace winsim::detail {
 // meanwhile) leaves it in the script. An action for a dialog waits for one.
 bool TakeUserAction(bool busyOnly, bool inDialog) {
   Machine& m = M();
-  if (m.script.empty() || m.script.front().inDialog != inDialog) return false;
+  if (m.script.empty() || m.script.front().inDialog != inDialog || !m.script.front().duringCall.empty()) return false;
   if (busyOnly && !inDialog && !m.script.front().whileBusy) return false;
   HWND target = Target();
   if (!target) return false;
@@ -264,10 +278,30 @@ bool TakeUserAction(bool busyOnly, bool inDialog) {
   return true;
 }
 
+void TakeSentMessages(bool busyOnly) {
+  Machine& m = M();
+  while (!m.script.empty() && m.script.front().kind == UserAction::OtherSends && TakeUserAction(busyOnly)) {
+  }
+}
+
+void TakeCallActions(const char* fn) {
+  Machine& m = M();
+  while (!m.script.empty() && !m.script.front().duringCall.empty() && m.script.front().duringCall == fn) {
+    HWND target = Target();
+    if (!target) return;
+    UserAction a = m.script.front();
+    m.script.erase(m.script.begin());
+    std::string missed = Perform(a, target);
+    if (!missed.empty()) m.missedActions.push_back(Describe(a) + ": " + missed);
+  }
+}
+
 std::string NoActionReason() {
   if (M().script.empty()) return "waits for input, and no user action is left";
   if (M().script.front().inDialog)
     return "waits for input, and the next user action (" + Describe(M().script.front()) + ") is for a dialog";
+  if (!M().script.front().duringCall.empty())
+    return "waits for input, and the next user action (" + Describe(M().script.front()) + ") was never reached";
   return "waits for input, and the next user action (" + Describe(M().script.front()) +
          ") finds no visible window of this program";
 }
@@ -336,6 +370,23 @@ UserAction& Machine::UserSnapshot(const std::string& label) {
   UserAction& a = Append(script, UserAction::Snapshot);
   a.text = label;
   return a;
+}
+
+static UserAction& OtherProgram(std::vector<UserAction>& script, UserAction::Kind kind, UINT message,
+                                uint64_t wParam, int64_t lParam) {
+  UserAction& a = Append(script, kind);
+  a.message = message;
+  a.wParam = wParam;
+  a.lParam = lParam;
+  return a;
+}
+
+UserAction& Machine::OtherProgramSends(UINT message, uint64_t wParam, int64_t lParam) {
+  return OtherProgram(script, UserAction::OtherSends, message, wParam, lParam);
+}
+
+UserAction& Machine::OtherProgramPosts(UINT message, uint64_t wParam, int64_t lParam) {
+  return OtherProgram(script, UserAction::OtherPosts, message, wParam, lParam);
 }
 
 }  // namespace winsim

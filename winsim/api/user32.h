@@ -238,6 +238,11 @@ typedef struct tagINPUT {
 #define PM_NOREMOVE 0x0000
 #define PM_REMOVE 0x0001
 
+// InSendMessageEx: how the message that the window procedure is handling came. ISMEX_NOSEND: from
+// this thread (sent by it, or posted and dispatched); ISMEX_SEND: sent by another thread.
+#define ISMEX_NOSEND 0x00000000
+#define ISMEX_SEND 0x00000001
+
 // Window styles.
 #define WS_OVERLAPPED 0x00000000L
 #define WS_POPUP 0x80000000L
@@ -532,6 +537,7 @@ BOOL WINAPI PeekMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFi
 BOOL WINAPI GetMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax);
 BOOL WINAPI TranslateMessage(const MSG* lpMsg);
 LRESULT WINAPI DispatchMessageW(const MSG* lpMsg);
+DWORD WINAPI InSendMessageEx(LPVOID lpReserved);
 
 // comctl32
 void WINAPI InitCommonControls();

@@ -4,9 +4,11 @@
 //                               once, with the texts of its static controls joined by " | "
 //   closed: caption="T"         a dialog box answered with -close
 //   exception: 0xCODE           an exception that the program left unhandled
+//   first-chance: 0xCODE        with -firstchance: every exception as it is raised, also one that
+//                               the program or Wine handled (Wine swallows some in window procedures)
 //   timeout                     the program was still running after the time limit and was ended
 //   exit: 0xCODE                the full 32-bit exit code
-// Usage: wrun [-dir DIR] [-timeout MS] [-close] PROGRAM [ARGUMENT...]
+// Usage: wrun [-dir DIR] [-timeout MS] [-close] [-firstchance] PROGRAM [ARGUMENT...]
 //        wrun -osinfo     prints "os: MAJOR.MINOR.BUILD type=PRODUCTTYPE arch=NATIVEARCH acp=CODEPAGE"
 //                         as a program without a supportedOS manifest sees it
 // The arguments go on the program's command line exactly as given, joined by single spaces and
@@ -23,6 +25,7 @@
 static HANDLE Out;
 static DWORD ChildPid;
 static int CloseBoxes;
+static int FirstChance;
 
 static void Write(const char* s, int n) {
   DWORD done;
@@ -180,7 +183,7 @@ static void OsInfo(void) {
 }
 
 static void Usage(void) {
-  WriteLine("usage: wrun [-dir DIR] [-timeout MS] [-close] PROGRAM [ARGUMENT...]");
+  WriteLine("usage: wrun [-dir DIR] [-timeout MS] [-close] [-firstchance] PROGRAM [ARGUMENT...]");
   ExitProcess(2);
 }
 
@@ -195,6 +198,7 @@ int main(void) {
     if (!wcscmp(argv[i], L"-dir") && i + 1 < argc) dir = argv[++i];
     else if (!wcscmp(argv[i], L"-timeout") && i + 1 < argc) timeout = (DWORD)wcstoul(argv[++i], NULL, 10);
     else if (!wcscmp(argv[i], L"-close")) CloseBoxes = 1;
+    else if (!wcscmp(argv[i], L"-firstchance")) FirstChance = 1;
     else if (!wcscmp(argv[i], L"-osinfo")) OsInfo();
     else Usage();
   }
@@ -263,6 +267,11 @@ int main(void) {
         // 0x4000001F: the breakpoint of a 32-bit process on 64-bit Windows.
         if (code == EXCEPTION_BREAKPOINT || code == 0x4000001F) break;
         cont = DBG_EXCEPTION_NOT_HANDLED;
+        if (ev.u.Exception.dwFirstChance && FirstChance) {
+          char msg[64];
+          snprintf(msg, sizeof msg, "first-chance: 0x%08lX", code);
+          WriteLine(msg);
+        }
         if (!ev.u.Exception.dwFirstChance) {
           char msg[64];
           snprintf(msg, sizeof msg, "exception: 0x%08lX", code);

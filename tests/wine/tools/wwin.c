@@ -10,6 +10,13 @@
 //     window: visible=V rect=L T R B client=W H origin=X Y style=0xS
 //     child: class="C" text="T" visible=V rect=L T R B screen=L T R B style=0xS exstyle=0xE
 //     line: TEXT          (each line of each list box, in order; after "lines: N")
+//   wwin imagebase CAPTION prints "imagebase: 0xADDRESS", where the window's program lies in its
+//                          process (the instance its buttons were made with)
+//   wwin send CAPTION MSG WPARAM LPARAM   another program's SendMessageW to the window (numbers
+//                          in C notation); prints "sent: 0xRESULT" or "sent: failed 0xERROR"
+//   wwin post CAPTION MSG WPARAM LPARAM   another program's PostMessageW to the window; prints
+//                          "posted: handled" once the window's thread has taken everything posted
+//                          before, or "posted: failed 0xERROR"
 //   rect is the window rectangle (GetWindowRect) of the window in screen coordinates, and of a
 //   child in the client coordinates of the window; origin is the client area's top left corner
 //   on the screen (ClientToScreen). The list lines come from LB_GETCOUNT and LB_GETTEXT, which
@@ -168,8 +175,67 @@ static int CloseBox(HWND wnd) {
   return 0;
 }
 
+// The window's Exit button, whose state tells when the window's thread has taken a posted message.
+static BOOL CALLBACK FindExit(HWND child, LPARAM param) {
+  WCHAR cls[64], text[64];
+  if (GetClassNameW(child, cls, 64) && !lstrcmpiW(cls, L"Button") && GetWindowTextW(child, text, 64) &&
+      !wcscmp(text, L"Exit")) {
+    *(HWND*)param = child;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+static HWND ExitButton(HWND wnd) {
+  HWND button = NULL;
+  EnumChildWindows(wnd, FindExit, (LPARAM)&button);
+  return button;
+}
+
+// Posted messages of one thread are taken in order: once a BM_SETSTATE posted after them has
+// pushed the button, they have been handled. The button is released the same way.
+static int WaitPosted(HWND button, WPARAM pushed) {
+  if (!PostMessageW(button, BM_SETSTATE, pushed, 0)) return 0;
+  DWORD start = GetTickCount();
+  while (((SendMessageW(button, BM_GETSTATE, 0, 0) & BST_PUSHED) != 0) != (pushed != 0)) {
+    if (!IsWindow(button) || GetTickCount() - start > 20000) return 0;
+    Sleep(10);
+  }
+  return 1;
+}
+
+static int Foreign(const WCHAR* how, HWND wnd, WCHAR** args) {
+  UINT msg = (UINT)wcstoul(args[0], NULL, 0);
+  WPARAM wp = (WPARAM)wcstoull(args[1], NULL, 0);
+  LPARAM lp = (LPARAM)wcstoull(args[2], NULL, 0);
+  char buf[96];
+  if (!wcscmp(how, L"send")) {
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutW(wnd, msg, wp, lp, SMTO_NORMAL, 20000, &result)) {
+      snprintf(buf, sizeof buf, "sent: failed 0x%lX\n", GetLastError());
+      WriteA(buf);
+      return 1;
+    }
+    snprintf(buf, sizeof buf, "sent: 0x%llX\n", (unsigned long long)result);
+    WriteA(buf);
+    return 0;
+  }
+  HWND button = ExitButton(wnd);
+  if (!button || !PostMessageW(wnd, msg, wp, lp)) {
+    snprintf(buf, sizeof buf, "posted: failed 0x%lX\n", button ? GetLastError() : 0x490ul);
+    WriteA(buf);
+    return 1;
+  }
+  if (!WaitPosted(button, TRUE) || !WaitPosted(button, FALSE)) {
+    WriteA("posted: never handled\n");
+    return 1;
+  }
+  WriteA("posted: handled\n");
+  return 0;
+}
+
 static void Usage(void) {
-  WriteA("usage: wwin wait|gone CAPTION MS | wwin show|closebox CAPTION\n");
+  WriteA("usage: wwin wait|gone CAPTION MS | wwin show|closebox|imagebase CAPTION | wwin send|post CAPTION MSG WP LP\n");
   ExitProcess(2);
 }
 
@@ -195,6 +261,22 @@ int main(void) {
       return 1;
     }
     return CloseBox(wnd);
+  }
+  if (!wcscmp(cmd, L"imagebase") || !wcscmp(cmd, L"send") || !wcscmp(cmd, L"post")) {
+    HWND wnd = Find(caption, 0);
+    HWND button = wnd ? ExitButton(wnd) : NULL;
+    if (!button) {
+      WriteA("window: none\n");
+      return 1;
+    }
+    if (cmd[0] != L'i') {
+      if (argc < 6) Usage();
+      return Foreign(cmd, wnd, argv + 3);
+    }
+    char buf[64];
+    snprintf(buf, sizeof buf, "imagebase: 0x%llX\n", (unsigned long long)GetWindowLongPtrW(button, GWLP_HINSTANCE));
+    WriteA(buf);
+    return 0;
   }
   if (argc < 4) Usage();
   DWORD limit = (DWORD)wcstoul(argv[3], NULL, 10);
