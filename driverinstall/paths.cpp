@@ -2,10 +2,16 @@
 
 namespace {
 
-// Appends the text only when every character has its own place in the ANSI code page.
+// Appends the text only when every character has its own place in the ANSI code page. Where that
+// is UTF-8 every character has one, and Windows refuses the best-fit flag and the default-character
+// pointers there: WC_ERR_INVALID_CHARS reports text that is not UTF-16 (an unpaired surrogate,
+// which a name may hold) instead of writing it as U+FFFD, another folder's name.
 bool AppendExactAnsi(AnsiText& Out, const WCHAR* Wide, DWORD& Error) {
+  const bool utf8 = GetACP() == CP_UTF8;
+  const DWORD flags = utf8 ? DWORD(WC_ERR_INVALID_CHARS) : DWORD(WC_NO_BEST_FIT_CHARS);
   BOOL defaulted = FALSE;
-  int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, Wide, -1, nullptr, 0, nullptr, &defaulted);
+  BOOL* const usedDefault = utf8 ? nullptr : &defaulted;
+  int n = WideCharToMultiByte(CP_ACP, flags, Wide, -1, nullptr, 0, nullptr, usedDefault);
   if (n > 0 && defaulted) {
     Error = ERROR_NO_UNICODE_TRANSLATION;
     return false;
@@ -16,8 +22,7 @@ bool AppendExactAnsi(AnsiText& Out, const WCHAR* Wide, DWORD& Error) {
     return false;
   }
   defaulted = FALSE;
-  bool ok = n > 0 && WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, Wide, -1, Out.Data() + start, n, nullptr,
-                                         &defaulted) == n;
+  bool ok = n > 0 && WideCharToMultiByte(CP_ACP, flags, Wide, -1, Out.Data() + start, n, nullptr, usedDefault) == n;
   if (!ok) Error = LastErrorOfFailure();
   else if (defaulted) Error = ERROR_NO_UNICODE_TRANSLATION;
   Out.Truncate(ok && !defaulted ? start + size_t(n) - 1 : start);

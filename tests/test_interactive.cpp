@@ -158,6 +158,57 @@ TEST(Interactive, InstallWritesItsLinesUninstallAppendsInstallAgainClearsFirst) 
   EXPECT_EQ(m.FindDevice("USB\\VID_7A3C&PID_0001\\5&1"), nullptr);
 }
 
+// Install from a folder of each code page, per hardware ID (Windows XP) and by package (Windows
+// 7): the list shows the steps and their success, and Windows was asked for that folder's INF.
+TEST(Interactive, InstallFromAFolderOfEachCodePage) {
+  // The machine face takes UTF-8.
+  auto u8 = [](const char8_t* s) { return std::string(reinterpret_cast<const char*>(s)); };
+  struct Row {
+    UINT cp;
+    std::string folder;
+    bool perId;
+  } rows[] = {
+      {1252, "C:\\Drivers", false},
+      {932, u8(u8"C:\\表"), false},
+      {932, u8(u8"C:\\表"), true},
+      {65001, "C:\\Drivers", false},
+      {65001, "C:\\Drivers", true},
+      {65001, u8(u8"C:\\Łukasz"), false},
+      {65001, u8(u8"C:\\Łukasz"), true},
+      {65001, u8(u8"C:\\表"), false},
+      {65001, u8(u8"C:\\表"), true},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.folder + " in " + std::to_string(r.cp) + (r.perId ? ", per hardware ID" : ", package"));
+    Machine m = r.perId ? test::PackageMachine(5, 1, VER_NT_WORKSTATION, r.folder)
+                        : test::PackageMachine(6, 1, VER_NT_WORKSTATION, r.folder);
+    m.ansiCodePage = r.cp;
+    m.nativeArchitecture = PROCESSOR_ARCHITECTURE_INTEL;
+    m.AddDevice("USB\\VID_7A3C&PID_0001\\5&1", {"USB\\VID_7A3C&PID_0001"}, false);
+    m.UserClicks("Install");
+    m.UserSnapshot("installed");
+    m.UserClicks("Exit");
+    winsim::ProcessResult res = RunWindow(m);
+    EXPECT_EQ(res.exitCode, 0u);
+    const std::string inf = r.folder + "\\veltowinusb.inf";
+    Lines lines, paths;
+    if (r.perId) {
+      for (const std::string& id : test::SampleHardwareIds()) {
+        lines.push_back("Installing driver for " + id + "...");
+        lines.push_back("Success.");
+      }
+      for (const auto& c : m.Calls("UpdateDriverForPlugAndPlayDevicesA")) paths.push_back(c.args["FullInfPath"]);
+      EXPECT_EQ(paths, Lines(3, inf));
+    } else {
+      lines = {"Installing VELTO WinUsb driver...", "Success."};
+      for (const auto& c : m.Calls("DiInstallDriverA")) paths.push_back(c.args["InfPath"]);
+      EXPECT_EQ(paths, Lines{inf});
+    }
+    EXPECT_EQ(Look(m, "installed").lines, lines);
+    EXPECT_EQ(m.FindDevice("USB\\VID_7A3C&PID_0001\\5&1")->configFlags, std::optional<DWORD>(CONFIGFLAG_REINSTALL));
+  }
+}
+
 TEST(Interactive, EveryWayOfClosingEndsWithExitCodeZero) {
   struct Road {
     const char* name;

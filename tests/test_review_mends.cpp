@@ -112,40 +112,60 @@ TEST(BaseDir, WholeOrEmptyWhateverBlockIsRefused) {
   FreshBaseDir();
 }
 
-// "/install" from a folder of either code page: install's INF path is quorvin's, and the path
-// debug line shows it decoded from the system code page.
+// "/install" from a folder of each code page, on each road: install's INF path is quorvin's, and
+// the path debug line shows it decoded from the system code page. UTF-8 holds every name.
 TEST(CodePages, InstallAndQuorvinInstallTheSameInf) {
+  enum Road {
+    PerId,     // Windows XP, 32-bit: one install per hardware ID
+    Package,   // 32-bit Windows 7: the package in install's own process
+    HandOver,  // 64-bit Windows 7: the package through quorvin
+  };
+  const char* const roadNames[] = {"per hardware ID", "package", "package through quorvin"};
   struct Row {
     UINT cp;
     std::string folder;
-    bool perId;  // Windows XP, 32-bit: one install per hardware ID, no hand-over
+    Road road;
   } rows[] = {
-      {1252, "C:\\Drivers", false},
-      {932, "C:\\Drivers", false},
-      {932, U8(u8"C:\\ドライバ\\表"), false},
-      {932, U8(u8"C:\\ソ"), true},
-      {1252, U8(u8"C:\\Pilotes été"), false},
+      {1252, "C:\\Drivers", HandOver},
+      {932, "C:\\Drivers", HandOver},
+      {932, U8(u8"C:\\ドライバ\\表"), HandOver},
+      {932, U8(u8"C:\\ソ"), PerId},
+      {1252, U8(u8"C:\\Pilotes été"), HandOver},
+      {1252, U8(u8"C:\\Pilotes été"), Package},
+      {65001, "C:\\Drivers", PerId},
+      {65001, "C:\\Drivers", Package},
+      {65001, "C:\\Drivers", HandOver},
+      {65001, U8(u8"C:\\Łukasz"), PerId},
+      {65001, U8(u8"C:\\Łukasz"), Package},
+      {65001, U8(u8"C:\\Łukasz"), HandOver},
+      {65001, U8(u8"C:\\表"), PerId},
+      {65001, U8(u8"C:\\表"), Package},
+      {65001, U8(u8"C:\\表"), HandOver},
   };
   for (const Row& r : rows) {
-    SCOPED_TRACE(r.folder + " in " + std::to_string(r.cp));
-    Machine m = r.perId ? FolderMachine(r.cp, r.folder, 5, 1, PROCESSOR_ARCHITECTURE_INTEL)
-                        : FolderMachine(r.cp, r.folder, 6, 1, PROCESSOR_ARCHITECTURE_AMD64);
+    SCOPED_TRACE(r.folder + " in " + std::to_string(r.cp) + ", " + roadNames[r.road]);
+    Machine m = r.road == PerId     ? FolderMachine(r.cp, r.folder, 5, 1, PROCESSOR_ARCHITECTURE_INTEL)
+                : r.road == Package ? FolderMachine(r.cp, r.folder, 6, 1, PROCESSOR_ARCHITECTURE_INTEL)
+                                    : FolderMachine(r.cp, r.folder, 6, 1, PROCESSOR_ARCHITECTURE_AMD64);
     winsim::ProcessResult res = test::RunInstall(m, "/install");
-    EXPECT_EQ(res.exitCode, 0u);
+    EXPECT_EQ(res.exitCode, 0u) << testing::PrintToString(m.debugLines);
     const std::string path = r.folder + "\\veltowinusb.inf";
-    if (r.perId) {
+    if (r.road == PerId) {
       const std::string line = "Install_Device_Driver: " + path;
       EXPECT_EQ(m.debugLines, (Lines{line, "success.", line, "success, marked to reinstall", line,
                                      "success, marked to reinstall"}));
       EXPECT_EQ(InfPathsOf(m, "UpdateDriverForPlugAndPlayDevicesA", "FullInfPath"),
                 (Lines{"install:" + path, "install:" + path, "install:" + path}));
+    } else if (r.road == Package) {
+      EXPECT_EQ(m.debugLines, (Lines{"Install_Driver: " + path, "success"}));
+      EXPECT_EQ(InfPathsOf(m, "DiInstallDriverA", "InfPath"), (Lines{"install:" + path}));
     } else {
       EXPECT_EQ(m.debugLines,
                 (Lines{"Install_Driver: " + path, "Running 64-bit installer...", "Process finished", "success"}));
       EXPECT_EQ(InfPathsOf(m, "DiInstallDriverA", "InfPath"), (Lines{"install:" + path, "quorvin:" + path}));
-      auto starts = m.Calls("CreateProcessA");
-      ASSERT_EQ(starts.size(), 1u);
-      EXPECT_EQ(starts[0].args["lpCurrentDirectory"], r.folder + "\\");
+      EXPECT_EQ(InfPathsOf(m, "CreateProcessA", "lpApplicationName"),
+                Lines{"install:" + r.folder + "\\amd64\\quorvin.exe"});
+      EXPECT_EQ(InfPathsOf(m, "CreateProcessA", "lpCurrentDirectory"), Lines{"install:" + r.folder + "\\"});
     }
     ASSERT_EQ(m.devices.size(), 2u);
     EXPECT_EQ(m.devices[0].driverInf, "oem0.inf");
@@ -153,7 +173,7 @@ TEST(CodePages, InstallAndQuorvinInstallTheSameInf) {
   }
 }
 
-// The Uninstall button on a machine of either code page: the driver description travels as ANSI
+// The Uninstall button on a machine of each code page: the driver description travels as ANSI
 // text of the system code page and shows decoded in the list; the INF name is taken after the
 // last separator character.
 TEST(CodePages, UninstallLinesDecodedFromTheSystemCodePage) {
@@ -166,6 +186,8 @@ TEST(CodePages, UninstallLinesDecodedFromTheSystemCodePage) {
        U8(u8"表.inf")},
       {1252, U8(u8"VELTO Enregistreur été"), U8(u8"C:\\Windows\\INF\\pilote été.inf"),
        U8(u8"Removing VELTO Enregistreur été"), U8(u8"pilote été.inf")},
+      {65001, U8(u8"VELTO データロガー Łódź"), U8(u8"C:\\Windows\\INF\\表 ł.inf"),
+       U8(u8"Removing VELTO データロガー Łódź"), U8(u8"表 ł.inf")},
       // What the code page cannot hold reaches the program as "?".
       {1252, U8(u8"VELTO データロガー"), U8(u8"C:\\Windows\\INF\\表.inf"), "Removing VELTO ??????", "?.inf"},
   };

@@ -16,6 +16,10 @@ namespace {
 std::string U8(const char8_t* s) { return reinterpret_cast<const char*>(s); }
 
 const std::string kLukasz = U8(u8"C:\\Łukasz");
+// A folder whose name holds an unpaired surrogate (the machine face keeps its three bytes), and
+// the folder whose name is that one with U+FFFD in its place: the look-alike on code page UTF-8.
+const std::string kSurrogate = "C:\\\xED\xA0\x80" "drv";
+const std::string kReplaced = "C:\\\xEF\xBF\xBD" "drv";
 const char* const kInstaller = "veltocoinst.dll";  // an installer DLL that Windows loads by bare name
 
 // install.exe and amd64\quorvin.exe in `programFolder`, the package in the current directory.
@@ -213,8 +217,10 @@ TEST(TrustedDlls, UnboundEntriesFailTheirCall) {
 }
 
 // On code page 1252 "Łukasz" has no place: best fit would make it "Lukasz", the folder beside it
-// with another package. The base directory is the folder's 8.3 name then, or there is none and
-// the install fails visibly; on both roads the package of the real folder is installed, or none.
+// with another package. On UTF-8 it has, but a name with an unpaired surrogate has none: U+FFFD in
+// its place names another folder. The base directory is the folder's 8.3 name then, or there is
+// none and the install fails visibly; on both roads the package of the real folder is installed,
+// or none.
 TEST(BaseDirName, NamesTheRealFolderOrNone) {
   const std::string other = "; another maker's package\n" + test::SampleInf();
   struct Row {
@@ -223,19 +229,28 @@ TEST(BaseDirName, NamesTheRealFolderOrNone) {
     std::string shortName;  // of the folder; empty: none
     bool package;           // 64-bit Windows 7: the package road through quorvin (else XP, per ID)
     std::string base;       // the base directory install hands to Windows (empty: no install)
+    UINT cp = 1252;
   } rows[] = {
       {"8.3 name, per hardware ID", kLukasz, "LUKASZ~1", false, "C:\\LUKASZ~1\\"},
       {"8.3 name, through quorvin", kLukasz, "LUKASZ~1", true, "C:\\LUKASZ~1\\"},
       {"no 8.3 name, per hardware ID", kLukasz, "", false, ""},
       {"no 8.3 name, through quorvin", kLukasz, "", true, ""},
       {"held by the code page", U8(u8"C:\\Pilotes été"), "PILOTE~1", true, U8(u8"C:\\Pilotes été\\")},
+      {"UTF-8 holds it, per hardware ID", kLukasz, "", false, kLukasz + "\\", 65001},
+      {"UTF-8 holds it, through quorvin", kLukasz, "LUKASZ~1", true, kLukasz + "\\", 65001},
+      {"UTF-8, unpaired surrogate, 8.3 name, per hardware ID", kSurrogate, "DRV~1", false, "C:\\DRV~1\\", 65001},
+      {"UTF-8, unpaired surrogate, 8.3 name, through quorvin", kSurrogate, "DRV~1", true, "C:\\DRV~1\\", 65001},
+      {"UTF-8, unpaired surrogate, no 8.3 name, per hardware ID", kSurrogate, "", false, "", 65001},
+      {"UTF-8, unpaired surrogate, no 8.3 name, through quorvin", kSurrogate, "", true, "", 65001},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.what);
     Machine m = r.package ? TrustMachine(6, 1, PROCESSOR_ARCHITECTURE_AMD64, r.folder, r.folder)
                           : TrustMachine(5, 1, PROCESSOR_ARCHITECTURE_INTEL, r.folder, r.folder);
+    m.ansiCodePage = r.cp;
     m.FindFile(r.folder)->shortName = r.shortName;
     m.AddFile("C:\\Lukasz\\veltowinusb.inf", other);
+    m.AddFile(kReplaced + "\\veltowinusb.inf", other);
     winsim::ProcessResult res = RunFrom(m, r.folder, "/install");
     ASSERT_TRUE(res.exited) << res.stopped;
     Lines paths = Args(m, r.package ? "DiInstallDriverA" : "UpdateDriverForPlugAndPlayDevicesA",
@@ -260,22 +275,26 @@ TEST(BaseDirName, NamesTheRealFolderOrNone) {
   }
 
   // With a window the failure is a line of the list.
-  Machine m = TrustMachine(6, 1, PROCESSOR_ARCHITECTURE_INTEL, kLukasz, kLukasz);
-  Lines list;
-  {
-    winsim::Session s(m);
-    BindSystemEntries();
+  for (const auto& [cp, folder] : {std::pair{1252u, kLukasz}, std::pair{65001u, kSurrogate}}) {
+    SCOPED_TRACE("the window, code page " + std::to_string(cp));
+    Machine m = TrustMachine(6, 1, PROCESSOR_ARCHITECTURE_INTEL, folder, folder);
+    m.ansiCodePage = cp;
+    Lines list;
+    {
+      winsim::Session s(m);
+      BindSystemEntries();
+      BaseDir.Truncate(0);
+      SetBaseDir();
+      EXPECT_STREQ(BaseDir.c_str(), "");
+      OSKind = osWin7;
+      test::MainWindowScope scope;
+      EXPECT_EQ(DoInstall(scope.Window), int(ERROR_NO_UNICODE_TRANSLATION));
+      list = s.ListBoxItems(scope.Window->lbLog->Handle());
+    }
+    EXPECT_EQ(list, Lines{"Unable to use the folder of VELTOWINUSB.INF!"});
+    EXPECT_TRUE(m.Calls("DiInstallDriverA").empty());
     BaseDir.Truncate(0);
-    SetBaseDir();
-    EXPECT_STREQ(BaseDir.c_str(), "");
-    OSKind = osWin7;
-    test::MainWindowScope scope;
-    EXPECT_EQ(DoInstall(scope.Window), int(ERROR_NO_UNICODE_TRANSLATION));
-    list = s.ListBoxItems(scope.Window->lbLog->Handle());
   }
-  EXPECT_EQ(list, Lines{"Unable to use the folder of VELTOWINUSB.INF!"});
-  EXPECT_TRUE(m.Calls("DiInstallDriverA").empty());
-  BaseDir.Truncate(0);
 }
 
 // Every block of the heap refused in turn: the path is named whole, or not at all and the text is
@@ -318,18 +337,27 @@ TEST(QuorvinPath, TheOneBesideInstall) {
     std::string shortName;  // of the program folder
     std::string started;    // the application name (empty: none started)
     DWORD exitCode;
+    UINT cp = 1252;
   } rows[] = {
       {"started from its own folder", "C:\\Drivers", "C:\\Drivers", "", "C:\\Drivers\\amd64\\quorvin.exe", 0},
       {"started from another folder", "C:\\Tools", "C:\\Drivers", "", "C:\\Tools\\amd64\\quorvin.exe", 0},
       {"its folder by its 8.3 name", kLukasz, "C:\\Drivers", "LUKASZ~1", "C:\\LUKASZ~1\\amd64\\quorvin.exe", 0},
       {"its folder not to be named", kLukasz, "C:\\Drivers", "", "", 1},
+      {"UTF-8, its folder by its own name", kLukasz, "C:\\Drivers", "", kLukasz + "\\amd64\\quorvin.exe", 0, 65001},
+      {"UTF-8, from a folder of 932", U8(u8"C:\\表"), U8(u8"C:\\ドライバ"), "", U8(u8"C:\\表\\amd64\\quorvin.exe"),
+       0, 65001},
+      {"UTF-8, an unpaired surrogate, by its 8.3 name", kSurrogate, "C:\\Drivers", "DRV~1",
+       "C:\\DRV~1\\amd64\\quorvin.exe", 0, 65001},
+      {"UTF-8, an unpaired surrogate, not to be named", kSurrogate, "C:\\Drivers", "", "", 1, 65001},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.what);
     Machine m = TrustMachine(6, 1, PROCESSOR_ARCHITECTURE_AMD64, r.programs, r.current);
+    m.ansiCodePage = r.cp;
     m.FindFile(r.programs)->shortName = r.shortName;
     if (r.current != r.programs) m.AddProgram(r.current + "\\amd64\\quorvin.exe", "decoy");
     m.AddProgram("C:\\Lukasz\\amd64\\quorvin.exe", "decoy");
+    m.AddProgram(kReplaced + "\\amd64\\quorvin.exe", "decoy");
     winsim::ProcessResult res = RunFrom(m, r.programs, "/install");
     ASSERT_TRUE(res.exited) << res.stopped;
     EXPECT_EQ(res.exitCode, r.exitCode);

@@ -1,6 +1,8 @@
-// winsim's ANSI code page: the machine chooses 1252 or 932 (Shift-JIS), and every conversion and
-// every A function follows it. Code page 932 is double-byte: a trail byte may be 0x5C ("\") or a
-// letter, so byte-wise text handling goes wrong there and character-wise handling must not.
+// winsim's ANSI code page: the machine chooses 1252, 932 (Shift-JIS) or UTF-8 (65001), and every
+// conversion and every A function follows it. Code page 932 is double-byte: a trail byte may be
+// 0x5C ("\") or a letter, so byte-wise text handling goes wrong there and character-wise handling
+// must not. UTF-8 holds every character but takes only some of the flags and none of the default
+// character arguments that the other code pages take.
 #include <cstring>
 
 #include "support.h"
@@ -130,7 +132,8 @@ TEST(WinsimCodePage, LeadBytes) {
     bool lead932;
   } rows[] = {{0x41, false}, {0x5C, false}, {0x80, false}, {0x81, true}, {0x95, true}, {0x9F, true},
               {0xA0, false}, {0xA1, false}, {0xDF, false}, {0xE0, true}, {0xFC, true}, {0xFD, false}};
-  for (UINT cp : {1252u, 932u}) {
+  // UTF-8 is no double-byte code page: it has no lead bytes.
+  for (UINT cp : {1252u, 932u, 65001u}) {
     Machine m = MachineWith(cp);
     winsim::Session s(m);
     for (const Row& r : rows) EXPECT_EQ(IsDBCSLeadByte(r.byte) != FALSE, cp == 932 && r.lead932) << int(r.byte) << " " << cp;
@@ -230,9 +233,7 @@ TEST(WinsimCodePage, SetupApiFieldsInTheCodePage) {
 }
 
 TEST(WinsimCodePage, KeptInTheStateFile) {
-  Machine m = MachineWith(932);
-  Machine back = Machine::FromJson(m.ToJson());
-  EXPECT_EQ(back.ansiCodePage, 932u);
+  for (UINT cp : {932u, 65001u}) EXPECT_EQ(Machine::FromJson(MachineWith(cp).ToJson()).ansiCodePage, cp);
   EXPECT_EQ(Machine::FromJson(Machine().ToJson()).ansiCodePage, 1252u);
 }
 
@@ -275,4 +276,341 @@ TEST(WinsimCodePage, BestFitUnlessForbidden) {
   char dir[MAX_PATH];
   ASSERT_EQ(GetCurrentDirectoryA(sizeof dir, dir), 9u);
   EXPECT_STREQ(dir, "C:\\Lukasz");
+}
+
+// ---- UTF-8 ----
+
+namespace {
+
+// What a conversion gave: the text, or 0 and the error.
+struct Converted {
+  std::string bytes;  // WideCharToMultiByte
+  std::wstring wide;  // MultiByteToWideChar
+  DWORD error = 0;
+};
+
+// WideCharToMultiByte twice, as programs call it: the size, then the conversion. Both calls
+// succeed or fail alike; for a failure the error must be the same.
+Converted ToBytes(UINT cp, DWORD flags, const std::wstring& text, const char* defaultChar = nullptr,
+                  BOOL* usedDefault = nullptr) {
+  Converted c;
+  SetLastError(0);
+  int n = WideCharToMultiByte(cp, flags, text.data(), int(text.size()), nullptr, 0, defaultChar, usedDefault);
+  DWORD sizeError = n > 0 ? 0 : GetLastError();
+  std::string out(size_t(n > 0 ? n : 16), '\0');
+  SetLastError(0);
+  int m = WideCharToMultiByte(cp, flags, text.data(), int(text.size()), out.data(), int(out.size()), defaultChar,
+                              usedDefault);
+  c.error = m > 0 ? 0 : GetLastError();
+  EXPECT_EQ(sizeError, c.error) << "the size query and the conversion disagree";
+  if (m > 0) {
+    EXPECT_EQ(m, n);
+    c.bytes.assign(out.data(), size_t(m));
+  }
+  return c;
+}
+
+Converted ToWide(UINT cp, DWORD flags, const std::string& bytes) {
+  Converted c;
+  SetLastError(0);
+  int n = MultiByteToWideChar(cp, flags, bytes.data(), int(bytes.size()), nullptr, 0);
+  DWORD sizeError = n > 0 ? 0 : GetLastError();
+  std::wstring out(size_t(n > 0 ? n : 16), L'\0');
+  SetLastError(0);
+  int m = MultiByteToWideChar(cp, flags, bytes.data(), int(bytes.size()), out.data(), int(out.size()));
+  c.error = m > 0 ? 0 : GetLastError();
+  EXPECT_EQ(sizeError, c.error) << "the size query and the conversion disagree";
+  if (m > 0) {
+    EXPECT_EQ(m, n);
+    c.wide.assign(out.data(), size_t(m));
+  }
+  return c;
+}
+
+std::string Hex(const std::string& bytes) {
+  std::string out;
+  char b[4];
+  for (unsigned char c : bytes) std::snprintf(b, sizeof b, "%02X ", c), out += b;
+  return out;
+}
+
+}  // namespace
+
+// Code page 65001 as the machine's ANSI code page, and CP_UTF8 named on a machine of 1252: every
+// character has its bytes, those beyond U+FFFF four of them.
+TEST(WinsimUtf8, EveryCharacterHasItsBytes) {
+  struct Row {
+    const char* what;
+    std::wstring wide;
+    std::string bytes;
+  } rows[] = {
+      {"ASCII", L"C:\\Drivers", "C:\\Drivers"},
+      {"a letter 1252 lacks", L"C:\\\x141ukasz", "C:\\\xC5\x81ukasz"},
+      {"a letter 1252 has", L"\xE9t\xE9", "\xC3\xA9t\xC3\xA9"},
+      {"a character of 932", L"C:\\\x8868", "C:\\\xE8\xA1\xA8"},
+      {"a character neither holds", L"\xAC00", "\xEA\xB0\x80"},
+      {"beyond U+FFFF", L"\U0001F600", "\xF0\x9F\x98\x80"},
+  };
+  struct Road {
+    const char* what;
+    UINT machine, named;
+  } roads[] = {{"CP_ACP on 65001", 65001, CP_ACP}, {"CP_UTF8 on 1252", 1252, CP_UTF8}};
+  for (const Road& road : roads) {
+    Machine m = MachineWith(road.machine);
+    winsim::Session s(m);
+    EXPECT_EQ(GetACP(), road.machine);
+    for (const Row& r : rows) {
+      SCOPED_TRACE(std::string(r.what) + ", " + road.what);
+      for (DWORD flags : {DWORD(0), DWORD(WC_ERR_INVALID_CHARS)}) {
+        Converted c = ToBytes(road.named, flags, r.wide);
+        EXPECT_EQ(c.error, 0u);
+        EXPECT_EQ(Hex(c.bytes), Hex(r.bytes));
+      }
+      for (DWORD flags : {DWORD(0), DWORD(MB_ERR_INVALID_CHARS)}) {
+        Converted c = ToWide(road.named, flags, r.bytes);
+        EXPECT_EQ(c.error, 0u);
+        EXPECT_TRUE(c.wide == r.wide);
+      }
+    }
+  }
+}
+
+// What each code page takes: UTF-8 only 0 or WC_ERR_INVALID_CHARS / MB_ERR_INVALID_CHARS
+// (ERROR_INVALID_FLAGS otherwise) and no default-character pointer (ERROR_INVALID_PARAMETER);
+// WC_ERR_INVALID_CHARS is for UTF-8 alone; a flag that Windows does not define is refused by all.
+TEST(WinsimUtf8, FlagsAndDefaultCharactersEachCodePageTakes) {
+  const char question = '?';
+  BOOL used = FALSE;
+  struct Row {
+    UINT cp;
+    DWORD flags;
+    const char* defaultChar;
+    BOOL* usedDefault;
+    DWORD error;
+  } toBytes[] = {
+      {65001, 0, nullptr, nullptr, 0},
+      {65001, WC_ERR_INVALID_CHARS, nullptr, nullptr, 0},
+      {65001, WC_NO_BEST_FIT_CHARS, nullptr, nullptr, ERROR_INVALID_FLAGS},
+      {65001, WC_NO_BEST_FIT_CHARS | WC_ERR_INVALID_CHARS, nullptr, nullptr, ERROR_INVALID_FLAGS},
+      {65001, WC_COMPOSITECHECK, nullptr, nullptr, ERROR_INVALID_FLAGS},
+      {65001, WC_DEFAULTCHAR, nullptr, nullptr, ERROR_INVALID_FLAGS},
+      {65001, WC_DISCARDNS, nullptr, nullptr, ERROR_INVALID_FLAGS},
+      {65001, WC_SEPCHARS, nullptr, nullptr, ERROR_INVALID_FLAGS},
+      {65001, 0, nullptr, &used, ERROR_INVALID_PARAMETER},
+      {65001, 0, &question, nullptr, ERROR_INVALID_PARAMETER},
+      {65001, WC_ERR_INVALID_CHARS, nullptr, &used, ERROR_INVALID_PARAMETER},
+      {65001, WC_NO_BEST_FIT_CHARS, nullptr, &used, ERROR_INVALID_FLAGS},  // the flags are looked at first
+      {1252, 0, &question, &used, 0},
+      {1252, WC_NO_BEST_FIT_CHARS, nullptr, &used, 0},
+      {1252, WC_ERR_INVALID_CHARS, nullptr, nullptr, ERROR_INVALID_FLAGS},
+      {932, WC_ERR_INVALID_CHARS, nullptr, nullptr, ERROR_INVALID_FLAGS},
+      {932, WC_NO_BEST_FIT_CHARS, nullptr, &used, 0},
+      {1252, 0x1, nullptr, nullptr, ERROR_INVALID_FLAGS},
+      {65001, 0x1, nullptr, nullptr, ERROR_INVALID_FLAGS},
+  };
+  for (const Row& r : toBytes) {
+    SCOPED_TRACE("WideCharToMultiByte, code page " + std::to_string(r.cp) + ", flags " + std::to_string(r.flags) +
+                 (r.defaultChar ? ", lpDefaultChar" : "") + (r.usedDefault ? ", lpUsedDefaultChar" : ""));
+    for (UINT machine : {1252u, 932u, 65001u}) {
+      Machine m = MachineWith(machine);
+      winsim::Session s(m);
+      // Named, and as the machine's own.
+      for (UINT named : {r.cp, machine == r.cp ? UINT(CP_ACP) : r.cp}) {
+        Converted c = ToBytes(named, r.flags, L"C:\\Drivers", r.defaultChar, r.usedDefault);
+        EXPECT_EQ(c.error, r.error) << "named " << named << " on " << machine;
+        if (!r.error) {
+          EXPECT_EQ(c.bytes, "C:\\Drivers");
+        }
+      }
+    }
+  }
+  struct WideRow {
+    UINT cp;
+    DWORD flags;
+    DWORD error;
+  } toWide[] = {
+      {65001, 0, 0},
+      {65001, MB_ERR_INVALID_CHARS, 0},
+      {65001, MB_PRECOMPOSED, ERROR_INVALID_FLAGS},
+      {65001, MB_COMPOSITE, ERROR_INVALID_FLAGS},
+      {65001, MB_USEGLYPHCHARS, ERROR_INVALID_FLAGS},
+      {65001, MB_PRECOMPOSED | MB_ERR_INVALID_CHARS, ERROR_INVALID_FLAGS},
+      {1252, MB_ERR_INVALID_CHARS, 0},
+      {1252, MB_PRECOMPOSED, 0},
+      {932, MB_ERR_INVALID_CHARS, 0},
+      {1252, 0x10, ERROR_INVALID_FLAGS},
+      {65001, 0x10, ERROR_INVALID_FLAGS},
+  };
+  for (const WideRow& r : toWide) {
+    SCOPED_TRACE("MultiByteToWideChar, code page " + std::to_string(r.cp) + ", flags " + std::to_string(r.flags));
+    for (UINT machine : {1252u, 65001u}) {
+      Machine m = MachineWith(machine);
+      winsim::Session s(m);
+      for (UINT named : {r.cp, machine == r.cp ? UINT(CP_ACP) : r.cp}) {
+        Converted c = ToWide(named, r.flags, "C:\\Drivers");
+        EXPECT_EQ(c.error, r.error) << "named " << named << " on " << machine;
+        if (!r.error) {
+          EXPECT_TRUE(c.wide == L"C:\\Drivers");
+        }
+      }
+    }
+  }
+}
+
+// Text that is not UTF-16 (an unpaired surrogate, which NTFS allows in a name) has no UTF-8: it
+// becomes U+FFFD, or with WC_ERR_INVALID_CHARS the call fails with ERROR_NO_UNICODE_TRANSLATION.
+// A surrogate pair is one character, as is a WCHAR above U+FFFF (the host's WCHAR holds one whole).
+TEST(WinsimUtf8, UnpairedSurrogatesHaveNoBytes) {
+  struct Row {
+    const char* what;
+    std::wstring wide;
+    std::string bytes;  // without the flag
+    bool valid;
+  } rows[] = {
+      {"a pair", L"a\xD83D\xDE00z", "a\xF0\x9F\x98\x80z", true},
+      {"a high surrogate alone", L"a\xD800z", "a\xEF\xBF\xBDz", false},
+      {"a low surrogate alone", L"a\xDC00z", "a\xEF\xBF\xBDz", false},
+      {"a high surrogate at the end", L"C:\\\xD800", "C:\\\xEF\xBF\xBD", false},
+      {"low before high", L"\xDE00\xD83D", "\xEF\xBF\xBD\xEF\xBF\xBD", false},
+      {"two highs and a low", L"\xD83D\xD83D\xDE00", "\xEF\xBF\xBD\xF0\x9F\x98\x80", false},
+      {"beyond U+10FFFF", std::wstring(1, WCHAR(0x110000)), "\xEF\xBF\xBD", false},
+  };
+  Machine m = MachineWith(65001);
+  winsim::Session s(m);
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.what);
+    Converted plain = ToBytes(CP_ACP, 0, r.wide);
+    EXPECT_EQ(plain.error, 0u);
+    EXPECT_EQ(Hex(plain.bytes), Hex(r.bytes));
+    Converted strict = ToBytes(CP_ACP, WC_ERR_INVALID_CHARS, r.wide);
+    EXPECT_EQ(strict.error, r.valid ? 0u : DWORD(ERROR_NO_UNICODE_TRANSLATION));
+    EXPECT_EQ(Hex(strict.bytes), r.valid ? Hex(r.bytes) : "");
+  }
+  // The terminating NUL counts when the length is -1; a lone surrogate before it is still one.
+  char out[8];
+  EXPECT_EQ(WideCharToMultiByte(CP_ACP, WC_ERR_INVALID_CHARS, L"C:\\\xD800", -1, out, 8, nullptr, nullptr), 0);
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_NO_UNICODE_TRANSLATION));
+  ASSERT_EQ(WideCharToMultiByte(CP_ACP, 0, L"C:\\\xD800", -1, out, 8, nullptr, nullptr), 7);
+  EXPECT_STREQ(out, "C:\\\xEF\xBF\xBD");
+}
+
+// Bytes that are no UTF-8 likewise: each maximal ill-formed part becomes one U+FFFD, or with
+// MB_ERR_INVALID_CHARS the call fails with ERROR_NO_UNICODE_TRANSLATION. A four-byte character
+// is one WCHAR here, as winsim's W functions give it (Windows gives a surrogate pair).
+TEST(WinsimUtf8, InvalidBytesHaveNoCharacters) {
+  struct Row {
+    const char* what;
+    std::string bytes;
+    std::wstring wide;  // without the flag
+    bool valid;
+  } rows[] = {
+      {"four bytes", "\xF0\x9F\x98\x80", L"\U0001F600", true},
+      {"the largest character", "\xF4\x8F\xBF\xBF", std::wstring(1, WCHAR(0x10FFFF)), true},
+      {"a byte that starts nothing", "a\xFFz", L"a\xFFFDz", false},
+      {"a continuation byte alone", "a\x80z", L"a\xFFFDz", false},
+      {"a sequence cut short", "a\xE8\xA1z", L"a\xFFFDz", false},
+      {"a sequence cut short by the end", "a\xE8\xA1", L"a\xFFFD", false},
+      {"an overlong slash", "\xC0\xAF", L"\xFFFD\xFFFD", false},
+      {"an overlong three-byte form", "\xE0\x80\xAF", L"\xFFFD\xFFFD\xFFFD", false},
+      {"an encoded surrogate", "\xED\xA0\x80", L"\xFFFD\xFFFD\xFFFD", false},
+      {"beyond U+10FFFF", "\xF4\x90\x80\x80", L"\xFFFD\xFFFD\xFFFD\xFFFD", false},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.what);
+    Machine m = MachineWith(65001);
+    winsim::Session s(m);
+    Converted plain = ToWide(CP_ACP, 0, r.bytes);
+    EXPECT_EQ(plain.error, 0u);
+    EXPECT_TRUE(plain.wide == r.wide) << winsim::detail::Utf8(plain.wide.c_str());
+    Converted strict = ToWide(CP_ACP, MB_ERR_INVALID_CHARS, r.bytes);
+    EXPECT_EQ(strict.error, r.valid ? 0u : DWORD(ERROR_NO_UNICODE_TRANSLATION));
+    EXPECT_TRUE(strict.wide == (r.valid ? r.wide : L""));
+  }
+  // 932 tells a lead byte without its trail byte with MB_ERR_INVALID_CHARS; 1252 has no bytes
+  // that are no character.
+  Machine sjis = MachineWith(932);
+  winsim::Session s(sjis);
+  EXPECT_EQ(ToWide(CP_ACP, MB_ERR_INVALID_CHARS, "A\x95").error, DWORD(ERROR_NO_UNICODE_TRANSLATION));
+  EXPECT_TRUE(ToWide(CP_ACP, MB_ERR_INVALID_CHARS, "A\x95\x5C").wide == L"A\x8868");
+}
+
+// The A functions on a machine of 65001 take and give UTF-8. A folder whose name is not UTF-16
+// reaches them as U+FFFD: the name of another folder, which may exist.
+TEST(WinsimUtf8, AnsiFunctionsTakeAndGiveUtf8) {
+  const std::string lone = "C:\\\xED\xA0\x80" "drv";  // the machine face keeps the surrogate's three bytes
+  const std::string replaced = "C:\\\xEF\xBF\xBD" "drv";
+  Machine m = MachineWith(65001);
+  m.AddFile("C:\\\xC5\x81ukasz\\veltowinusb.inf", "[Version]\n");
+  m.AddFolder(lone).shortName = "DRV~1";
+  m.AddFile(replaced + "\\veltowinusb.inf", "; another folder\n");
+  m.currentDirectory = lone;
+  winsim::Session s(m);
+  WCHAR wide[16];
+  ASSERT_EQ(GetCurrentDirectoryW(16, wide), 7u);
+  EXPECT_TRUE(std::wstring(wide) == L"C:\\\xD800" L"drv");
+  char dir[16];
+  ASSERT_EQ(GetCurrentDirectoryA(sizeof dir, dir), 9u);
+  EXPECT_EQ(Hex(dir), Hex(replaced));
+  EXPECT_NE(GetFileAttributesA((std::string(dir) + "\\veltowinusb.inf").c_str()), INVALID_FILE_ATTRIBUTES);
+  // The surrogate's own folder is named by its 8.3 name, and a pair names the same file as the
+  // character it stands for.
+  WCHAR shortName[16];
+  ASSERT_EQ(GetShortPathNameW(wide, shortName, 16), 8u);
+  EXPECT_TRUE(std::wstring(shortName) == L"C:\\DRV~1");
+  const char* lukasz = "C:\\\xC5\x81ukasz\\veltowinusb.inf";
+  EXPECT_NE(GetFileAttributesA(lukasz), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(GetFileAttributesA("C:\\Lukasz\\veltowinusb.inf"), INVALID_FILE_ATTRIBUTES);
+  HANDLE h = CreateFileA(lukasz, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  CloseHandle(h);
+  EXPECT_EQ(m.Calls("CreateFileA").back().args["lpFileName"], lukasz);
+  EXPECT_EQ(lstrcmpiA("PILOTES \xC3\x89T\xC3\x89", "pilotes \xC3\xA9t\xC3\xA9"), 0);  // characters, not bytes
+}
+
+TEST(WinsimUtf8, SurrogatePairNamesTheFileOfItsCharacter) {
+  Machine m;
+  m.AddFolder("C:\\\xF0\x9F\x98\x80").shortName = "SMILE~1";
+  winsim::Session s(m);
+  for (const std::wstring& path : {std::wstring(L"C:\\\xD83D\xDE00"), std::wstring(L"C:\\\U0001F600")}) {
+    WCHAR out[16];
+    ASSERT_EQ(GetShortPathNameW(path.c_str(), out, 16), 10u);
+    EXPECT_TRUE(std::wstring(out) == L"C:\\SMILE~1");
+  }
+}
+
+// Flags that Windows has but winsim does not simulate stop the program rather than give it an
+// answer Windows would not give; so does MB_ERR_INVALID_CHARS for a 932 pair winsim lacks.
+TEST(WinsimUtf8DeathTest, FlagsNotSimulatedStopTheProgram) {
+  Machine m;
+  winsim::Session s(m);
+  char out[8];
+  EXPECT_DEATH(WideCharToMultiByte(CP_ACP, WC_COMPOSITECHECK, L"e", -1, out, 8, nullptr, nullptr),
+               "flags 0x200 are not simulated for code page 1252");
+  WCHAR wide[8];
+  EXPECT_DEATH(MultiByteToWideChar(CP_ACP, MB_COMPOSITE, "e", -1, wide, 8), "not simulated");
+  EXPECT_DEATH(MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, "\x85\x40", -1, wide, 8), "not simulated");
+}
+
+// The state file that the host programs load and save carries such a name as it is, though its
+// bytes are no UTF-8, and the record of the calls that named it.
+TEST(WinsimUtf8, NameWithAnUnpairedSurrogateSurvivesTheStateFile) {
+  const std::string lone = "C:\\\xED\xA0\x80" "drv";
+  Machine m = MachineWith(65001);
+  m.AddFolder(lone).shortName = "DRV~1";
+  m.currentDirectory = lone;
+  {
+    winsim::Session s(m);
+    WCHAR out[16];
+    EXPECT_EQ(GetShortPathNameW(L"C:\\\xD800" L"drv", out, 16), 8u);
+  }
+  const std::string path = testing::TempDir() + "winsim-surrogate-state.json";
+  m.Save(path);
+  Machine back = Machine::Load(path);
+  std::remove(path.c_str());
+  EXPECT_EQ(Hex(back.currentDirectory), Hex(lone));
+  ASSERT_NE(back.FindFile(lone), nullptr);
+  EXPECT_EQ(back.FindFile(lone)->shortName, "DRV~1");
+  ASSERT_EQ(back.Calls("GetShortPathNameW").size(), 1u);
+  EXPECT_EQ(Hex(back.Calls("GetShortPathNameW")[0].args["lpszLongPath"]), Hex(lone));
+  EXPECT_EQ(back.ToJson(), m.ToJson());
 }

@@ -4,7 +4,7 @@
 #   tools/setup.sh test    the above, GoogleTest (also its sources, for the Windows test build),
 #                          nlohmann-json, and clang with its libFuzzer and sanitizer run-times
 #   tools/setup.sh wine    the above, Wine (32- and 64-bit), Xvfb, xdotool, and xwd and netpbm for
-#                          screenshots
+#                          screenshots, and the locale sources (a UTF-8 locale for Wine)
 set -euo pipefail
 level=${1:-test}
 sudo=""
@@ -13,7 +13,7 @@ sudo=""
 packages=(cmake ninja-build g++ mingw-w64 binutils-mingw-w64)
 [ "$level" != build ] && packages+=(libgtest-dev libgmock-dev googletest nlohmann-json3-dev clang-14 libclang-rt-14-dev)
 wine=0
-[ "$level" = wine ] && wine=1 && packages+=(wine wine32 wine64 xvfb xdotool xauth x11-apps netpbm)
+[ "$level" = wine ] && wine=1 && packages+=(wine wine32 wine64 xvfb xdotool xauth x11-apps netpbm locales)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,5 +1,7 @@
-// The ANSI code pages of winsim: Windows-1252, and code page 932 (Shift-JIS) for a subset of its
-// double-byte characters. The machine chooses one as the system's ANSI code page (CP_ACP).
+// The ANSI code pages of winsim: Windows-1252, code page 932 (Shift-JIS) for a subset of its
+// double-byte characters, and UTF-8 (65001, which Windows 10 offers as the ANSI code page too).
+// The machine chooses one as the system's ANSI code page (CP_ACP). Here also the rules of
+// MultiByteToWideChar and WideCharToMultiByte for their flags and default-character arguments.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -65,10 +67,13 @@ bool Single932(unsigned char c, WCHAR& wide) {
   return true;
 }
 
-WCHAR Decode932Pair(unsigned char lead, unsigned char trail) {
+// The character of a pair; the default character, and `known` false, for a pair winsim lacks.
+WCHAR Decode932Pair(unsigned char lead, unsigned char trail, bool* known = nullptr) {
   uint16_t code = uint16_t(lead << 8 | trail);
+  if (known) *known = true;
   for (const DbcsRun& r : k932Runs)
     if (code >= r.first && code <= r.last) return WCHAR(r.wide + (code - r.first));
+  if (known) *known = false;
   return k932DefaultWide;
 }
 
@@ -122,15 +127,85 @@ int Encode1252(WCHAR c) {
   return -1;
 }
 
+// UTF-16 to UTF-8. A surrogate pair is one character; so is a WCHAR above U+FFFF, which the
+// host's 32-bit WCHAR holds whole (Wide gives one for a character beyond U+FFFF). An unpaired
+// surrogate, or a value beyond U+10FFFF, is no character: it becomes U+FFFD and sets `invalid`.
+std::string EncodeUtf8(const WCHAR* s, size_t n, bool& invalid) {
+  std::wstring chars;
+  for (size_t i = 0; i < n; ++i) {
+    uint32_t c = uint32_t(s[i]);
+    uint32_t next = i + 1 < n ? uint32_t(s[i + 1]) : 0;
+    if (c >= 0xD800 && c <= 0xDBFF && next >= 0xDC00 && next <= 0xDFFF) {
+      chars += WCHAR(0x10000 + ((c - 0xD800) << 10) + (next - 0xDC00));
+      ++i;
+    } else if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) {
+      invalid = true;
+      chars += WCHAR(0xFFFD);
+    } else {
+      chars += WCHAR(c);
+    }
+  }
+  return Utf8(chars.c_str(), int(chars.size()));
+}
+
+// UTF-8 to UTF-16. Each maximal part of an ill-formed sequence (a byte that starts nothing, a
+// sequence cut short, an overlong form, an encoded surrogate, a value beyond U+10FFFF) becomes
+// one U+FFFD and sets `invalid`, as Unicode recommends. A character beyond U+FFFF is one WCHAR,
+// as Wide gives it (on Windows: a surrogate pair).
+std::wstring DecodeUtf8(const char* s, size_t n, bool& invalid) {
+  std::wstring out;
+  for (size_t i = 0; i < n;) {
+    unsigned char c = (unsigned char)s[i];
+    int extra = -1;  // continuation bytes to come; -1: a byte that starts no character
+    uint32_t cp = c;
+    // The second byte's range: narrower after E0, ED, F0 and F4, which would otherwise start an
+    // overlong form, an encoded surrogate or a value beyond U+10FFFF.
+    unsigned char low = 0x80, high = 0xBF;
+    if (c < 0x80) {
+      extra = 0;
+    } else if (c >= 0xC2 && c <= 0xDF) {
+      extra = 1, cp = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      extra = 2, cp = c & 0x0F;
+      if (c == 0xE0) low = 0xA0;
+      if (c == 0xED) high = 0x9F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      extra = 3, cp = c & 0x07;
+      if (c == 0xF0) low = 0x90;
+      if (c == 0xF4) high = 0x8F;
+    }
+    size_t j = i + 1;
+    int k = 0;
+    for (; k < extra && j < n; ++k, ++j) {
+      unsigned char t = (unsigned char)s[j];
+      if (t < (k ? 0x80 : low) || t > (k ? 0xBF : high)) break;
+      cp = (cp << 6) | (t & 0x3F);
+    }
+    if (k < extra || extra < 0) {
+      invalid = true;
+      cp = 0xFFFD;
+    }
+    out += WCHAR(cp);
+    i = j;
+  }
+  return out;
+}
+
 }  // namespace
 
-bool KnownCodePage(UINT cp) { return cp == 1252 || cp == 932; }
+bool ValidUtf8(const std::string& s) {
+  bool invalid = false;
+  DecodeUtf8(s.data(), s.size(), invalid);
+  return !invalid;
+}
+
+bool KnownCodePage(UINT cp) { return cp == 1252 || cp == 932 || cp == CP_UTF8; }
 
 UINT AnsiCodePage() {
   if (!Attached()) return 1252;
   UINT cp = M().ansiCodePage;
   if (!KnownCodePage(cp)) {
-    std::fprintf(stderr, "winsim: ANSI code page %u is not simulated (1252 or 932)\n", cp);
+    std::fprintf(stderr, "winsim: ANSI code page %u is not simulated (1252, 932 or 65001)\n", cp);
     std::abort();
   }
   return cp;
@@ -139,6 +214,10 @@ UINT AnsiCodePage() {
 bool IsLeadByte(UINT cp, unsigned char c) { return cp == 932 && ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)); }
 
 std::wstring AnsiToWide(const char* s, size_t n, UINT cp) {
+  if (cp == CP_UTF8) {
+    bool invalid = false;
+    return DecodeUtf8(s, n, invalid);
+  }
   std::wstring out;
   for (size_t i = 0; i < n; ++i) {
     unsigned char c = (unsigned char)s[i];
@@ -155,6 +234,12 @@ std::wstring AnsiToWide(const char* s, size_t n, UINT cp) {
 std::string WideToAnsi(const WCHAR* s, size_t n, UINT cp, char defaultChar, bool* usedDefault, bool bestFit) {
   std::string out;
   if (usedDefault) *usedDefault = false;
+  if (cp == CP_UTF8) {
+    bool invalid = false;
+    out = EncodeUtf8(s, n, invalid);
+    if (usedDefault) *usedDefault = invalid;
+    return out;
+  }
   for (size_t i = 0; i < n; ++i) {
     unsigned char bytes[2];
     int count = 0;
@@ -172,6 +257,70 @@ std::string WideToAnsi(const WCHAR* s, size_t n, UINT cp, char defaultChar, bool
     out.append(reinterpret_cast<const char*>(bytes), size_t(count));
   }
   return out;
+}
+
+namespace {
+
+// Flags that Windows documents but winsim does not simulate for these code pages: a program
+// that passes one is stopped rather than given an answer Windows would not give.
+[[noreturn]] void NotSimulated(const char* fn, DWORD flags, UINT cp) {
+  std::fprintf(stderr, "winsim: %s flags 0x%X are not simulated for code page %u\n", fn, unsigned(flags), cp);
+  std::abort();
+}
+
+constexpr DWORD kMbFlags = MB_PRECOMPOSED | MB_COMPOSITE | MB_USEGLYPHCHARS | MB_ERR_INVALID_CHARS;
+constexpr DWORD kWcFlags =
+    WC_DISCARDNS | WC_SEPCHARS | WC_DEFAULTCHAR | WC_ERR_INVALID_CHARS | WC_COMPOSITECHECK | WC_NO_BEST_FIT_CHARS;
+
+}  // namespace
+
+DWORD BytesToWide(UINT cp, DWORD flags, const char* s, size_t n, std::wstring& out) {
+  // UTF-8 takes 0 or MB_ERR_INVALID_CHARS, nothing else; undefined flags are refused everywhere.
+  if (flags & ~(cp == CP_UTF8 ? DWORD(MB_ERR_INVALID_CHARS) : kMbFlags)) return ERROR_INVALID_FLAGS;
+  if (cp == CP_UTF8) {
+    bool invalid = false;
+    out = DecodeUtf8(s, n, invalid);
+    return invalid && (flags & MB_ERR_INVALID_CHARS) ? DWORD(ERROR_NO_UNICODE_TRANSLATION) : 0;
+  }
+  if (flags & (MB_COMPOSITE | MB_USEGLYPHCHARS)) NotSimulated("MultiByteToWideChar", flags, cp);
+  if ((flags & MB_ERR_INVALID_CHARS) && cp == 932) {
+    // winsim's 932 knows a subset of the pairs: it can tell a lead byte without its trail byte,
+    // not a pair that Windows' table lacks.
+    for (size_t i = 0; i < n; ++i) {
+      unsigned char c = (unsigned char)s[i];
+      WCHAR single;
+      if (c < 0x80 || Single932(c, single)) continue;
+      if (i + 1 >= n || !Is932Trail((unsigned char)s[i + 1])) return ERROR_NO_UNICODE_TRANSLATION;
+      bool known = false;
+      Decode932Pair(c, (unsigned char)s[i + 1], &known);
+      if (!known) NotSimulated("MultiByteToWideChar", flags, cp);
+      ++i;
+    }
+  }
+  // Every byte of 1252 is a character.
+  out = AnsiToWide(s, n, cp);
+  return 0;
+}
+
+DWORD WideToBytes(UINT cp, DWORD flags, const WCHAR* s, size_t n, const char* defaultChar, BOOL* usedDefault,
+                  std::string& out) {
+  if (cp == CP_UTF8) {
+    // UTF-8 takes 0 or WC_ERR_INVALID_CHARS, and no default character: every character has its
+    // bytes, and text that is not UTF-16 becomes U+FFFD or fails the call.
+    if (flags & ~DWORD(WC_ERR_INVALID_CHARS)) return ERROR_INVALID_FLAGS;
+    if (defaultChar || usedDefault) return ERROR_INVALID_PARAMETER;
+    bool invalid = false;
+    out = EncodeUtf8(s, n, invalid);
+    return invalid && (flags & WC_ERR_INVALID_CHARS) ? DWORD(ERROR_NO_UNICODE_TRANSLATION) : 0;
+  }
+  // WC_ERR_INVALID_CHARS is for UTF-8 (and 54936) only.
+  if ((flags & ~kWcFlags) || (flags & WC_ERR_INVALID_CHARS)) return ERROR_INVALID_FLAGS;
+  if (flags & ~DWORD(WC_NO_BEST_FIT_CHARS)) NotSimulated("WideCharToMultiByte", flags, cp);
+  bool defaulted = false;
+  // A character made a look-alike by best fit is no default character.
+  out = WideToAnsi(s, n, cp, defaultChar ? *defaultChar : '?', &defaulted, !(flags & WC_NO_BEST_FIT_CHARS));
+  if (usedDefault) *usedDefault = defaulted;
+  return 0;
 }
 
 std::string AnsiToUtf8(const char* s, int n) {

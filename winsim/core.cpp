@@ -94,10 +94,21 @@ static void PutUtf8(std::string& out, uint32_t c) {
   }
 }
 
+// A surrogate pair is the one character it stands for, as in a WCHAR above U+FFFF; an unpaired
+// surrogate keeps its own three bytes, so that a name NTFS holds (which need not be UTF-16) is
+// kept and compared as it is.
 std::string Utf8(const WCHAR* s, int n) {
   std::string out;
   if (!s) return out;
-  for (int i = 0; n < 0 ? s[i] != 0 : i < n; ++i) PutUtf8(out, uint32_t(s[i]));
+  for (int i = 0; n < 0 ? s[i] != 0 : i < n; ++i) {
+    uint32_t c = uint32_t(s[i]);
+    uint32_t next = (n < 0 ? s[i + 1] != 0 : i + 1 < n) ? uint32_t(s[i + 1]) : 0;
+    if (c >= 0xD800 && c <= 0xDBFF && next >= 0xDC00 && next <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (next - 0xDC00);
+      ++i;
+    }
+    PutUtf8(out, c);
+  }
   return out;
 }
 

@@ -180,7 +180,7 @@ void SetError(DWORD e);
 // Text.
 std::string Utf8(const WCHAR* s, int n = -1);
 std::wstring Wide(const std::string& utf8);
-// The ANSI code pages (codepage.cpp): 1252, and 932 with a subset of its double-byte pairs.
+// The code pages (codepage.cpp): 1252, 932 with a subset of its double-byte pairs, and UTF-8.
 bool KnownCodePage(UINT cp);
 UINT AnsiCodePage();  // the machine's (CP_ACP); 1252 when no machine is set up
 bool IsLeadByte(UINT cp, unsigned char c);
@@ -191,6 +191,13 @@ std::wstring AnsiToWide(const char* s, size_t n, UINT cp);
 // look-alike where Windows' best fit has one (1252 only).
 std::string WideToAnsi(const WCHAR* s, size_t n, UINT cp, char defaultChar = '?', bool* usedDefault = nullptr,
                        bool bestFit = false);
+// MultiByteToWideChar's and WideCharToMultiByte's conversion of n characters in a known code
+// page (not CP_ACP), with Windows' rules for the flags and default-character arguments: 0 and the
+// text, or the error that the call fails with.
+DWORD BytesToWide(UINT cp, DWORD flags, const char* s, size_t n, std::wstring& out);
+DWORD WideToBytes(UINT cp, DWORD flags, const WCHAR* s, size_t n, const char* defaultChar, BOOL* usedDefault,
+                  std::string& out);
+bool ValidUtf8(const std::string& s);  // no ill-formed part (the machine face may hold lone surrogates)
 std::string AnsiToUtf8(const char* s, int n = -1);  // bytes of the machine's ANSI code page to UTF-8
 // As the A functions give text: best fit, '?' for what the code page cannot hold otherwise.
 std::string Utf8ToAnsi(const std::string& utf8);

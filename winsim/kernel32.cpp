@@ -222,13 +222,19 @@ LPSTR WINAPI CharPrevA(LPCSTR lpszStart, LPCSTR lpszCurrent) {
 }
 
 int WINAPI MultiByteToWideChar(UINT cp, DWORD flags, LPCSTR s, int n, LPWSTR out, int size) {
-  if (Faulted("MultiByteToWideChar", {{"CodePage", cp}, {"cbMultiByte", n}, {"cchWideChar", size}})) return 0;
+  if (Faulted("MultiByteToWideChar",
+              {{"CodePage", cp}, {"dwFlags", flags}, {"cbMultiByte", n}, {"cchWideChar", size}}))
+    return 0;
   UINT page;
-  if (!CodePageOf(cp, page) || flags || !s || size < 0 || n == 0 || n < -1) {
+  if (!CodePageOf(cp, page) || !s || size < 0 || n == 0 || n < -1) {
     SetError(ERROR_INVALID_PARAMETER);
     return 0;
   }
-  std::wstring wide = AnsiToWide(s, n < 0 ? std::strlen(s) + 1 : size_t(n), page);
+  std::wstring wide;
+  if (DWORD e = BytesToWide(page, flags, s, n < 0 ? std::strlen(s) + 1 : size_t(n), wide)) {
+    SetError(e);
+    return 0;
+  }
   int count = int(wide.size());
   if (size == 0) return count;
   if (size < count) {
@@ -242,10 +248,11 @@ int WINAPI MultiByteToWideChar(UINT cp, DWORD flags, LPCSTR s, int n, LPWSTR out
 int WINAPI WideCharToMultiByte(UINT cp, DWORD flags, LPCWSTR s, int n, LPSTR out, int size, LPCSTR defaultChar,
                                PBOOL usedDefault) {
   if (Faulted("WideCharToMultiByte", {{"CodePage", cp}, {"dwFlags", flags}, {"cchWideChar", n}, {"cbMultiByte", size},
+                                       {"lpDefaultChar", defaultChar != nullptr},
                                        {"lpUsedDefaultChar", usedDefault != nullptr}}))
     return 0;
   UINT page;
-  if (!CodePageOf(cp, page) || (flags & ~DWORD(WC_NO_BEST_FIT_CHARS)) || !s || size < 0 || n == 0 || n < -1) {
+  if (!CodePageOf(cp, page) || !s || size < 0 || n == 0 || n < -1) {
     SetError(ERROR_INVALID_PARAMETER);
     return 0;
   }
@@ -253,11 +260,11 @@ int WINAPI WideCharToMultiByte(UINT cp, DWORD flags, LPCWSTR s, int n, LPSTR out
   if (n < 0)
     while (s[length]) ++length;
   length = n < 0 ? length + 1 : size_t(n);
-  bool defaulted = false;
-  // A character made a look-alike by best fit is no default character.
-  std::string bytes =
-      WideToAnsi(s, length, page, defaultChar ? *defaultChar : '?', &defaulted, !(flags & WC_NO_BEST_FIT_CHARS));
-  if (usedDefault) *usedDefault = defaulted;
+  std::string bytes;
+  if (DWORD e = WideToBytes(page, flags, s, length, defaultChar, usedDefault, bytes)) {
+    SetError(e);
+    return 0;
+  }
   int count = int(bytes.size());
   if (size == 0) return count;
   if (size < count) {

@@ -26,6 +26,23 @@ std::string Unhex(const std::string& hex) {
   return out;
 }
 
+// The machine face keeps an unpaired surrogate of a name as its three bytes (NTFS names need not
+// be UTF-16), which are no UTF-8 and which JSON text cannot carry: such a text travels in the
+// state file as {"wtf8": its bytes in hexadecimal}.
+void MakePortable(json& j) {
+  if (j.is_string() && !detail::ValidUtf8(j.get_ref<const std::string&>()))
+    j = json{{"wtf8", Hex(j.get<std::string>())}};
+  else if (j.is_structured())
+    for (auto& item : j.items()) MakePortable(item.value());
+}
+
+void Restore(json& j) {
+  if (j.is_object() && j.size() == 1 && j.contains("wtf8") && j.at("wtf8").is_string())
+    j = Unhex(j.at("wtf8").get<std::string>());
+  else if (j.is_structured())
+    for (auto& item : j.items()) Restore(item.value());
+}
+
 template <typename T>
 void Get(const json& j, const char* key, T& out) {
   if (j.contains(key)) j.at(key).get_to(out);
@@ -220,14 +237,18 @@ Machine Machine::FromJson(const json& j) {
 
 void Machine::Save(const std::string& path) const {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << ToJson().dump(1);
+  json j = ToJson();
+  MakePortable(j);
+  out << j.dump(1);
 }
 
 Machine Machine::Load(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::stringstream ss;
   ss << in.rdbuf();
-  return FromJson(json::parse(ss.str()));
+  json j = json::parse(ss.str());
+  Restore(j);
+  return FromJson(j);
 }
 
 }  // namespace winsim

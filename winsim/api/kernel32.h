@@ -124,6 +124,7 @@ typedef struct _PROCESS_INFORMATION {
 
 // Code pages and locales.
 #define CP_ACP 0
+#define CP_UTF8 65001
 #define LOCALE_USER_DEFAULT 0x0400
 #define NORM_IGNORECASE 0x00000001
 #define CSTR_LESS_THAN 1
@@ -138,8 +139,19 @@ typedef struct _PROCESS_INFORMATION {
 #define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
 #define LOAD_LIBRARY_SEARCH_DEFAULT_DIRS 0x00001000
 
-// WideCharToMultiByte: characters the code page lacks become the default character, never a
-// look-alike ("best fit").
+// MultiByteToWideChar: MB_ERR_INVALID_CHARS fails the call on bytes that are no character.
+#define MB_PRECOMPOSED 0x00000001
+#define MB_COMPOSITE 0x00000002
+#define MB_USEGLYPHCHARS 0x00000004
+#define MB_ERR_INVALID_CHARS 0x00000008
+// WideCharToMultiByte: with WC_NO_BEST_FIT_CHARS characters the code page lacks become the
+// default character, never a look-alike ("best fit"); WC_ERR_INVALID_CHARS (UTF-8 only) fails the
+// call on text that is not UTF-16.
+#define WC_DISCARDNS 0x00000010
+#define WC_SEPCHARS 0x00000020
+#define WC_DEFAULTCHAR 0x00000040
+#define WC_ERR_INVALID_CHARS 0x00000080
+#define WC_COMPOSITECHECK 0x00000200
 #define WC_NO_BEST_FIT_CHARS 0x00000400
 
 DWORD WINAPI GetLastError();

@@ -9,7 +9,7 @@
 //   timeout                     the program was still running after the time limit and was ended
 //   exit: 0xCODE                the full 32-bit exit code
 // Usage: wrun [-dir DIR] [-timeout MS] [-close] [-firstchance] PROGRAM [ARGUMENT...]
-//        wrun -osinfo     prints "os: MAJOR.MINOR.BUILD type=PRODUCTTYPE arch=NATIVEARCH"
+//        wrun -osinfo     prints "os: MAJOR.MINOR.BUILD type=PRODUCTTYPE arch=NATIVEARCH acp=CODEPAGE"
 //                         as a program without a supportedOS manifest sees it
 // The arguments go on the program's command line exactly as given, joined by single spaces and
 // without quotes of their own, so a test can hand the program any quoting it wants to check.
@@ -176,8 +176,8 @@ static void OsInfo(void) {
   SYSTEM_INFO si;
   GetNativeSystemInfo(&si);
   char msg[128];
-  snprintf(msg, sizeof msg, "os: %lu.%lu.%lu type=%u arch=%u", v.dwMajorVersion, v.dwMinorVersion,
-           v.dwBuildNumber, v.wProductType, si.wProcessorArchitecture);
+  snprintf(msg, sizeof msg, "os: %lu.%lu.%lu type=%u arch=%u acp=%u", v.dwMajorVersion, v.dwMinorVersion,
+           v.dwBuildNumber, v.wProductType, si.wProcessorArchitecture, GetACP());
   WriteLine(msg);
   ExitProcess(0);
 }
