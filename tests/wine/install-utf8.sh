@@ -5,7 +5,10 @@
 # alone installs from such a folder. Wine takes its ANSI code page from the Unix locale: one whose
 # Windows counterpart has no ANSI code page (Georgian) gives 65001. Wine accepts the conversion
 # flags that Windows refuses for UTF-8, so this shows the programs install there; the refusal
-# itself is winsim's to hold (tests/test_winsim_codepage.cpp).
+# itself is winsim's to hold (tests/test_winsim_codepage.cpp). Wine's own install calls answer
+# success for any file: the test newdev.dll, which reads the paths in the ANSI code page as
+# Windows does, answers a path that names no file with ERROR_FILE_NOT_FOUND and records what each
+# program asked.
 source "$(dirname "$0")/lib.sh"
 scenario_begin
 
@@ -27,6 +30,7 @@ acp=$(wine_cmd "C:\\wtest\\wrun$INSTALL_BITS.exe" -osinfo 2>/dev/null | tr -d '\
 ok "the ANSI code page is 65001"
 
 use_test_cfgmgr32
+use_test_newdev
 mapfile -t MARKER_IDS < <(tr -d '\r' <"$SAMPLE_INF" | sed -n 's/^;@\(USB\\VID_7A3C&.*\)$/\1/p')
 
 for folder in u8 'Łukasz' '表'; do
@@ -35,39 +39,46 @@ for folder in u8 'Łukasz' '表'; do
   for pass in 'win7|6.1.7601 type=1|package' 'win2008r2|6.1.7601 type=3|per hardware ID'; do
     IFS='|' read -r version os road <<<"$pass"
     set_windows_version "$version" "$os"
+    newdev_begin
     run_install -dir "C:\\$folder" "C:\\$folder\\install.exe" /install
     expect_exit 00000000 "$folder, $road: /install"
     if [ "$road" = package ]; then
       expect_debug_lines "$folder, $road" "Install_Driver: $inf" 'success'
+      expect_asked "$folder, $road" Calls "$INSTALL_BITS" "$OWNER_NONE|$inf|0x0"
     else
       want=()
-      for _ in "${MARKER_IDS[@]}"; do want+=("Install_Device_Driver: $inf" 'success.'); done
+      asked=()
+      for id in "${MARKER_IDS[@]}"; do
+        want+=("Install_Device_Driver: $inf" 'success.')
+        asked+=("$OWNER_NONE|$id|$inf|0x0")
+      done
       expect_debug_lines "$folder, $road" "${want[@]}"
+      expect_asked "$folder, $road" Updates "$INSTALL_BITS" "${asked[@]}"
     fi
     expect_silent "$folder, $road"
   done
 
+  newdev_begin
   run64 -dir "C:\\$folder" "C:\\$folder\\amd64\\quorvin.exe"
   expect_exit 00000000 "$folder: quorvin.exe alone"
   expect_silent "$folder: quorvin.exe alone"
+  expect_asked "$folder: quorvin.exe alone" Calls 64 "$OWNER_NONE|$inf|0x2"
 done
 
 # The hand-over: install.exe's own package install is refused as in a 32-bit process on 64-bit
 # Windows; the quorvin beside it installs the package of the current directory.
 if [ "$INSTALL_BITS" = 32 ]; then
   set_windows_version win7 "6.1.7601 type=1"
-  use_test_newdev
-  reg_begin
-  reg_key 'HKEY_CURRENT_USER\Software\VeltoTest'
-  reg_dword Answer32 0xE0000235
-  reg_import || die "cannot prepare the registry"
+  newdev_begin Answer32=0xE0000235
   run_install -dir 'C:\表' 'C:\表\install.exe' /install
   expect_exit 00000000 "表: /install through quorvin"
   expect_debug_lines "表: /install through quorvin" 'Install_Driver: C:\表\veltowinusb.inf' \
     'Running 64-bit installer...' 'Process finished' 'success'
-  callers=$(reg_value 'HKCU\Software\VeltoTest' Callers64 | tr ';' '\n' | grep -i quorvin)
+  callers=$(newdev_record Callers 64 | grep -i quorvin)
   if [ "$callers" = 'C:\表\amd64\quorvin.exe' ]; then ok "the quorvin started is C:\\表\\amd64\\quorvin.exe"
   else fail "the quorvin that installed: '${callers:-none}', expected C:\\表\\amd64\\quorvin.exe"; fi
+  expect_asked "表: the hand-over" Calls 32 "$OWNER_NONE|C:\\表\\veltowinusb.inf|0x0"
+  expect_asked "表: the hand-over" Calls 64 "$OWNER_NONE|C:\\表\\veltowinusb.inf|0x2"
 fi
 
 scenario_end
