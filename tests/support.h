@@ -26,6 +26,9 @@ inline void StartUp(BYTE kind) {
   LoadDiInstallDriver();
 }
 
+// A UTF-8 literal as the text the machine face takes.
+inline std::string U8(const char8_t* s) { return reinterpret_cast<const char*>(s); }
+
 // "(left,top)-(right,bottom)", for readable geometry failures.
 inline std::string S(const RECT& r) {
   return "(" + std::to_string(r.left) + "," + std::to_string(r.top) + ")-(" + std::to_string(r.right) + "," +

@@ -161,22 +161,20 @@ TEST(Interactive, InstallWritesItsLinesUninstallAppendsInstallAgainClearsFirst) 
 // Install from a folder of each code page, per hardware ID (Windows XP) and by package (Windows
 // 7): the list shows the steps and their success, and Windows was asked for that folder's INF.
 TEST(Interactive, InstallFromAFolderOfEachCodePage) {
-  // The machine face takes UTF-8.
-  auto u8 = [](const char8_t* s) { return std::string(reinterpret_cast<const char*>(s)); };
   struct Row {
     UINT cp;
     std::string folder;
     bool perId;
   } rows[] = {
       {1252, "C:\\Drivers", false},
-      {932, u8(u8"C:\\表"), false},
-      {932, u8(u8"C:\\表"), true},
+      {932, test::U8(u8"C:\\表"), false},
+      {932, test::U8(u8"C:\\表"), true},
       {65001, "C:\\Drivers", false},
       {65001, "C:\\Drivers", true},
-      {65001, u8(u8"C:\\Łukasz"), false},
-      {65001, u8(u8"C:\\Łukasz"), true},
-      {65001, u8(u8"C:\\表"), false},
-      {65001, u8(u8"C:\\表"), true},
+      {65001, test::U8(u8"C:\\Łukasz"), false},
+      {65001, test::U8(u8"C:\\Łukasz"), true},
+      {65001, test::U8(u8"C:\\表"), false},
+      {65001, test::U8(u8"C:\\表"), true},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.folder + " in " + std::to_string(r.cp) + (r.perId ? ", per hardware ID" : ", package"));

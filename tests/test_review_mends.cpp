@@ -17,7 +17,7 @@ using Lines = std::vector<std::string>;
 namespace {
 
 // The machine face takes UTF-8.
-std::string U8(const char8_t* s) { return reinterpret_cast<const char*>(s); }
+using test::U8;
 
 // BaseDir as at the program's start: empty and without a block of its own.
 void FreshBaseDir() {

@@ -13,7 +13,7 @@ using Lines = std::vector<std::string>;
 namespace {
 
 // The machine face takes UTF-8.
-std::string U8(const char8_t* s) { return reinterpret_cast<const char*>(s); }
+using test::U8;
 
 const std::string kLukasz = U8(u8"C:\\Łukasz");
 // A folder whose name holds an unpaired surrogate (the machine face keeps its three bytes), and
