@@ -18,11 +18,15 @@ gui_begin() {
   # wwin of install.exe's bitness, so that the road needs no other.
   [ -f "$TOOLS/wwin$INSTALL_BITS.exe" ] || die "missing $TOOLS/wwin$INSTALL_BITS.exe"
   cp "$TOOLS/wwin$INSTALL_BITS.exe" "$DRIVE_C/wtest/wwin.exe"
-  wine_cmd reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 ||
-    die "cannot make the windows unmanaged"
+  unmanaged_windows
 }
 
-wwin() { wine_cmd 'C:\wtest\wwin.exe' "$@" 2>>"$SCENARIO_DIR/wine.err" | tr -d '\r'; }
+# The status of wait and gone is their answer; a send or post must not be made twice.
+wwin() {
+  local run=wine_cmd
+  case $1 in wait | gone) run=wine_again ;; esac
+  $run 'C:\wtest\wwin.exe' "$@" 2>>"$SCENARIO_DIR/wine.err" | tr -d '\r'
+}
 
 # Starts C:\DIR\install.exe without an argument under our runner in the background and waits for its
 # window; the scenario stops when no window comes. GUI_WRUN_OPTIONS go to the runner (-firstchance).

@@ -47,10 +47,10 @@ run64 -dir 'C:\bare' 'C:\bare\amd64\quorvin.exe'
 expect_exit 00000000 "quorvin.exe starts and reaches its install call"
 expect_silent "quorvin.exe starts"
 # As a user starts them, without our runner: Wine's own status (the low byte of the exit code).
-(cd "$DRIVE_C/bare" && wine_cmd install.exe /unknown >/dev/null 2>&1)
+(cd "$DRIVE_C/bare" && wine_again install.exe /unknown >/dev/null 2>&1)
 status=$?
 if [ $status = 1 ]; then ok "wine install.exe /unknown: status 1"; else fail "wine install.exe /unknown: status $status, expected 1"; fi
-(cd "$DRIVE_C/bare" && wine_cmd amd64/quorvin.exe >/dev/null 2>&1)
+(cd "$DRIVE_C/bare" && wine_again amd64/quorvin.exe >/dev/null 2>&1)
 status=$?
 if [ $status = 0 ]; then ok "wine amd64/quorvin.exe: status 0"; else fail "wine amd64/quorvin.exe: status $status, expected 0"; fi
 
